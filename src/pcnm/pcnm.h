@@ -1,0 +1,71 @@
+// PCNM construction: distances and truncation, principal coordinate
+// analysis, the symmetric eigen-solver, and the correlation check.
+// Matrices are stored by columns with leading dimension ld (MAXN in a run);
+// element (i, j), counted from 1, is m[(i - 1) + (j - 1) * ld].
+#ifndef LOCIWEAVER_PCNM_PCNM_H
+#define LOCIWEAVER_PCNM_PCNM_H
+
+#include "textio/stream.h"
+
+// Single-precision tolerances, widened exactly to double.
+const double tolerance = double(1.0e-8f);    // 9.99999993922529E-9
+const double postol = double(5.0e-7f);       // 4.999999987376214E-7
+const double limitadd = double(1.0e-10f);    // 1.000000013351432E-10
+
+// distances: the untruncated Euclidean distances among the ntot objects in
+//   rows 1..ntot, columns 1..ncoord of x, pair (i, j) with i < j, summed over
+//   the coordinates in increasing order.
+// d (out): element (j, i), j > i, holds the distance of pair (i, j); the
+//   upper triangle and the diagonal are not touched.
+void distances(int ntot, int ncoord, int ld, const double* x, double* d);
+
+// truncate: for every pair i < j, d(i, j) becomes the untruncated distance
+//   held in d(j, i), or 4 * limit when that is strictly greater than limit.
+// d (in,out): lower triangle read, upper triangle written.
+void truncate(int ntot, int ld, double* d, double limit);
+
+// tred2: Householder reduction of the symmetric n x n matrix a to
+//   tridiagonal form, accumulating the transformation.
+// a (in,out): symmetric matrix (diagonal and lower triangle read); on return
+//   the orthogonal transformation.  d (out): diagonal; e (out): sub-diagonal,
+//   e(i) = element (i, i-1), e(1) = 0.
+void tred2(double* a, int n, int np, double* d, double* e);
+
+// tqli: eigenvalues and eigenvectors of the tridiagonal matrix (d, e) by QL
+//   with implicit shifts, every rotation applied to z.
+// d (in,out): diagonal, then the eigenvalues in no particular order.
+// e (in): sub-diagonal from tred2, destroyed.  z (in,out): the transformation
+//   of tred2, then the unit eigenvectors by columns.
+// Throws runstop{0, "Too many iterations in TQLI"} when an eigenvalue needs
+// more than 50 iterations.
+void tqli(double* d, double* e, int n, int np, double* z);
+
+// gower: Gower centring of the n x n matrix a in place.
+// mean (out): the column means of a before centring.
+void gower(double* a, double* mean, int n, int np);
+
+// pcoa: principal coordinates of the n objects from the distances d(i, j),
+//   i < j (only those are read).
+// perm (out): position in the solver's output of the eigenvalue now at i.
+// eig (out): eigenvalues, largest first.  off, mean, row: work vectors.
+// x (out): the n x n principal coordinates, column k for eigenvalue k.
+// npos (out): the PCNM count.  report: receives the eigenvalue summary.
+void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off,
+          double* x, double* mean, double* row, int& npos, stream& report);
+
+// correl: standardises columns 1..m of rows 1..n of x over those rows and
+//   reports the largest absolute correlation between two columns.
+// x (in,out): the block standardised in place.  sum, sumsq, mean, sd: work
+//   vectors (m used); corlin, xprime: work matrices.  report: receives the
+//   correlation line; the console (through report's streams) the advice.
+// Throws runstop{0, nullptr} after "Variance nulle pour variable X no " when
+// a column has zero variance.
+void correl(int n, int m, double* x, int maxn, double* sum, double* sumsq, double* mean,
+            double* sd, double* corlin, double* xprime, stream& report);
+
+// produit: p(i, j) = sum over k = 1..m of a(i, k) * b(k, j), for i = 1..l,
+//   j = 1..n, accumulated from 0 in increasing k.  Only that block of p is
+//   written.
+void produit(const double* a, const double* b, double* p, int l, int m, int n, int ld);
+
+#endif
