@@ -13,6 +13,7 @@ struct item {
     const char* p = nullptr;
     int len = 0;
 
+    item() : kind('i') {}
     item(int v) : kind('i'), i(v) {}
     item(long long v) : kind('i'), i(v) {}
     item(double v) : kind('r'), r(v) {}

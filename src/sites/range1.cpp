@@ -1,0 +1,80 @@
+#include <cmath>
+
+#include "rows.h"
+#include "sites.h"
+#include "textio/textio.h"
+
+namespace {
+
+// The PCNM factor: 0.1 in single precision, widened to double.
+const double pcnmfactor = double(0.1f);
+
+// Stops the run after the same free-form line on the console and the report.
+[[noreturn]] void refuse(stream& report, const char* text)
+{
+    wlist(report.io->out, {text});
+    wlist(report, {text});
+    throw runstop{0, nullptr};
+}
+
+}  // namespace
+
+void range1(int n, int ncoord, int nsup, int maxn, double* x, int nv, double* vmin,
+            double* vrange, double& rangmax, int method, stream& report, int trace)
+{
+    static const layout announce = fmt(
+        "(/,' The coordinates were ranged and centred before',"
+        "' computing the spatial variables.')");
+    (void)nv;
+    stream& con = report.io->out;
+    const int ntot = n + nsup;
+    const size_t ld = size_t(maxn);
+    auto at = [&](int i, int j) -> double& { return x[size_t(i - 1) + size_t(j - 1) * ld]; };
+
+    wfmt(con, announce, {});
+    wfmt(report, announce, {});
+
+    // Smallest and largest value of each coordinate over all objects.
+    for (int j = 1; j <= ncoord; ++j) vmin[j - 1] = vrange[j - 1] = at(1, j);
+    for (int i = 2; i <= ntot; ++i)
+        for (int j = 1; j <= ncoord; ++j) {
+            if (at(i, j) < vmin[j - 1]) vmin[j - 1] = at(i, j);
+            if (at(i, j) > vrange[j - 1]) vrange[j - 1] = at(i, j);
+        }
+
+    // Shift each coordinate to start at 0.
+    for (int i = 1; i <= ntot; ++i)
+        for (int j = 1; j <= ncoord; ++j) at(i, j) = at(i, j) - vmin[j - 1];
+
+    // Ranges, and the largest of them.
+    for (int j = 1; j <= ncoord; ++j) vrange[j - 1] = vrange[j - 1] - vmin[j - 1];
+    rangmax = vrange[0];
+    for (int j = 2; j <= ncoord; ++j)
+        if (vrange[j - 1] > rangmax) rangmax = vrange[j - 1];
+    if (method == 1) rangmax = rangmax * pcnmfactor;
+
+    // A zero or overflowing divisor would leave nothing but NaN to compute with.
+    if (rangmax == 0)
+        refuse(report, "All the objects have the same coordinates: no spatial variable can be built.");
+    if (!std::isfinite(rangmax)) refuse(report, "The coordinates span too wide a range to be computed.");
+
+    for (int i = 1; i <= ntot; ++i)
+        for (int j = 1; j <= ncoord; ++j) at(i, j) = at(i, j) / rangmax;
+
+    if (trace == 1) {
+        item v[4];
+        v[0] = item("Vector Minim =");
+        for (int j = 0; j < ncoord; ++j) v[j + 1] = item(vmin[j]);
+        wlist(con, v, ncoord + 1);
+        v[0] = item("Vector Maxim =");
+        for (int j = 0; j < ncoord; ++j) v[j + 1] = item(vrange[j]);
+        wlist(con, v, ncoord + 1);
+        wlist(con, {"Rangmax =", rangmax});
+        wlist(con);
+        wlist(report);
+        wlist(report, {"Matrix X after ranging"});
+        wlist(report);
+        writerows(report, ntot, ncoord, maxn, x);
+        wlist(report);
+    }
+}

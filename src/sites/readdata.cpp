@@ -1,0 +1,72 @@
+#include <cstring>
+
+#include "rows.h"
+#include "sites.h"
+#include "textio/textio.h"
+
+namespace {
+
+// Stops the run after one console line.
+[[noreturn]] void refuse(stream& con, const char* text)
+{
+    wlist(con, {text});
+    throw runstop{0, nullptr};
+}
+
+}  // namespace
+
+void readdata(int& n, int& ncoord, int& nsup, int maxn, double* x, stream& report, int trace)
+{
+    static const layout echo = fmt("(' Input file of coordinates: ',A30)");
+    static const layout summary = fmt(
+        "(/,' Input file: ',A30,/,I6,' objects',/,I6,' coordinates',/,I6,"
+        "' supplementary objects',/)");
+    static const layout toomany = fmt("(' Too many points (sites). Redimension the program.')");
+
+    units& io = *report.io;
+    stream& con = io.out;
+    stream& file = io.coord;
+    char name[namelen];
+    std::memset(name, ' ', sizeof name);
+
+    wlist(con);
+    wlist(con, {"File containing the coordinates?"});
+    rbegin(io.in);
+    rtext(io.in, name, namelen);
+    rend(io.in);
+    openold(file, name);
+
+    rbegin(file);
+    rint(file, n);
+    rint(file, ncoord);
+    rint(file, nsup);
+    rend(file);
+
+    wfmt(con, echo, {item(name, namelen)});
+    wfmt(report, summary, {item(name, namelen), n, ncoord, nsup});
+
+    // Later steps need at least one object, one to three coordinates and no
+    // negative count; the sum is formed without 32-bit overflow.
+    if (n < 1) refuse(con, "The number of objects must be at least 1.");
+    if (ncoord < 1 || ncoord > 3) refuse(con, "The number of coordinates must be 1, 2 or 3.");
+    if (nsup < 0) refuse(con, "The number of supplementary objects cannot be negative.");
+    if (static_cast<long long>(n) + nsup > maxn) {
+        wfmt(con, toomany, {});
+        throw runstop{0, nullptr};
+    }
+
+    int ntot = n + nsup;
+    for (int i = 0; i < ntot; ++i) {
+        rbegin(file);
+        for (int j = 0; j < ncoord; ++j) rreal(file, x[i + size_t(j) * size_t(maxn)]);
+        rend(file);
+    }
+
+    if (trace == 1) {
+        wlist(report);
+        wlist(report, {"Matrice X"});
+        wlist(report);
+        writerows(report, ntot, ncoord, maxn, x);
+        wlist(report);
+    }
+}

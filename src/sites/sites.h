@@ -1,0 +1,34 @@
+// Site coordinates: reading them from a coordinates file, and ranging them
+// to a common scale before any spatial variable is built.  The site matrix x
+// is stored by columns with leading dimension maxn; element (i, j), counted
+// from 1, is x[(i - 1) + (j - 1) * maxn].
+#ifndef LOCIWEAVER_SITES_SITES_H
+#define LOCIWEAVER_SITES_SITES_H
+
+#include "textio/stream.h"
+
+// readdata: asks for the coordinates file on the console, opens it (it stays
+//   open until the end of the run), reads the header and one group of
+//   coordinates per object, main objects first.
+// n, ncoord, nsup (out): the header's object, coordinate and supplementary
+//   counts.  maxn (in): capacity and leading dimension.  x (out): rows 1 to
+//   n + nsup, columns 1 to ncoord.  report (in,out): receives the summary and,
+//   when trace is 1, the matrix as read.
+// Stops the run (runstop, status 0) after a console line when the header is
+// unusable or the objects exceed maxn.
+void readdata(int& n, int& ncoord, int& nsup, int maxn, double* x, stream& report, int trace);
+
+// range1: shifts every coordinate of the n + nsup objects to start at 0 and
+//   divides all of them by rangmax, the largest range (times the single-
+//   precision 0.1 for PCNM, method 1).
+// x (in,out): rows 1 to n + nsup, columns 1 to ncoord, leading dimension maxn.
+// nv (in): capacity of vmin and vrange.  vmin, vrange (out): minimum and
+//   range of each coordinate, in the user's units.  rangmax (out).
+// report (in,out): the ranging note, and when trace is 1 the ranged matrix
+//   (the console then receives the vectors).
+// Stops the run (runstop, status 0) when every range is 0 or the ranges
+// overflow, before any division.
+void range1(int n, int ncoord, int nsup, int maxn, double* x, int nv, double* vmin,
+            double* vrange, double& rangmax, int method, stream& report, int trace);
+
+#endif
