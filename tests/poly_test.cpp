@@ -205,23 +205,4 @@ TEST(monomials, centring)
         for (int j = 1; j <= 20; ++j) EXPECT_EQ(at(x, i, j), junk) << i << " " << j;
 }
 
-TEST(monomials, supplementary)
-{
-    std::vector<double> x = site();
-    for (int i = 1; i <= 9; ++i) {
-        at(x, i, 1) = 0.125 * i;
-        at(x, i, 2) = 0.0625 * i;
-    }
-    at(x, 10, 1) = 0.9;
-    at(x, 10, 2) = 0.1;
-    monomials(9, 2, 4, ld, x.data());
-    EXPECT_EQ(at(x, 5, 4), 0.0);  // the middle object: y^4 of 0
-    EXPECT_EQ(at(x, 1, 5), -0.5);  // x of the first: 0.125 - 0.625
-    EXPECT_EQ(at(x, 10, 1), 0.9);
-    EXPECT_EQ(at(x, 10, 2), 0.1);
-    for (int j = 3; j <= 20; ++j) EXPECT_EQ(at(x, 10, j), junk) << j;
-    for (int i = 11; i <= ld; ++i)
-        for (int j = 1; j <= 20; ++j) EXPECT_EQ(at(x, i, j), junk) << i << " " << j;
-}
-
 }  // namespace
