@@ -4,6 +4,7 @@
 // eigenvalue routine written below.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>

@@ -54,6 +54,7 @@ void gower(double* a, double* mean, int n, int np);
 // eig (out): eigenvalues, largest first.  off, mean, row: work vectors.
 // x (out): the n x n principal coordinates, column k for eigenvalue k.
 // npos (out): the PCNM count.  report: receives the eigenvalue summary.
+// The runstop of tqli passes through.
 void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off,
           double* x, double* mean, double* row, int& npos, stream& report);
 
