@@ -12,6 +12,9 @@ const double tolerance = double(1.0e-8f);    // 9.99999993922529E-9
 const double postol = double(5.0e-7f);       // 4.999999987376214E-7
 const double limitadd = double(1.0e-10f);    // 1.000000013351432E-10
 
+// Factor applied to the truncation limit for the distances above it.
+const double multiplier = 4.0;
+
 // distances: the untruncated Euclidean distances among the ntot objects in
 //   rows 1..ntot, columns 1..ncoord of x, pair (i, j) with i < j, summed over
 //   the coordinates in increasing order.
@@ -20,7 +23,8 @@ const double limitadd = double(1.0e-10f);    // 1.000000013351432E-10
 void distances(int ntot, int ncoord, int ld, const double* x, double* d);
 
 // truncate: for every pair i < j, d(i, j) becomes the untruncated distance
-//   held in d(j, i), or 4 * limit when that is strictly greater than limit.
+//   held in d(j, i), or multiplier * limit when that is strictly greater
+//   than limit.
 // d (in,out): lower triangle read, upper triangle written.
 void truncate(int ntot, int ld, double* d, double limit);
 
@@ -50,6 +54,7 @@ void gower(double* a, double* mean, int n, int np);
 // eig (out): eigenvalues, largest first.  off, mean, row: work vectors.
 // x (out): the n x n principal coordinates, column k for eigenvalue k.
 // npos (out): the PCNM count.  report: receives the eigenvalue summary.
+// The runstop of tqli passes through.
 void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off,
           double* x, double* mean, double* row, int& npos, stream& report);
 
