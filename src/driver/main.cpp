@@ -1,1 +1,40 @@
-int main() { return 0; }
+// lociweaver: one run of the dialogue, from the banner to the closing pause.
+#include <csignal>
+#include <string>
+
+#include "run.h"
+#include "textio/textio.h"
+
+namespace {
+
+// All of the run's storage exists from the start.
+run r;
+
+}  // namespace
+
+int main()
+{
+    // A closed pipe is reported as a failed write, never as a signal.
+    std::signal(SIGPIPE, SIG_IGN);
+    initrun(r);
+    int status;
+    try {
+        banner(r);
+        namefiles(r);
+        asklayout(r);
+        askdesign(r);
+        askmethod(r);
+        ranging(r);
+        construct(r);
+        writevars(r);
+        closing(r);
+        status = closingpause(r.io);
+    } catch (const ioerror& e) {
+        failreport(r.io, e);
+        status = 2;
+    } catch (const runstop& s) {
+        if (s.stop) errline(r.io, (std::string("STOP ") + s.stop + " statement executed").c_str());
+        status = s.status;
+    }
+    return closeall(r.io, status);
+}

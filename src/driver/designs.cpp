@@ -1,0 +1,94 @@
+#include <cstring>
+
+#include "run.h"
+#include "textio/textio.h"
+
+namespace {
+
+double& at(run& r, int i, int j) { return r.x[size_t(i - 1) + size_t(j - 1) * size_t(maxn)]; }
+
+// Writes the n grid points of r to Grid.txt, a new file, one record a point.
+void savegrid(run& r)
+{
+    static const layout point = fmt("(1X,3F5.0)");
+    char name[namelen];
+    std::memset(name, ' ', sizeof name);
+    std::memcpy(name, "Grid.txt", 8);
+    opennew(r.io.grid, name);
+    for (int i = 1; i <= r.n; ++i) wfmt(r.io.grid, point, {at(r, i, 1), at(r, i, 2)});
+    closes(r.io.grid);
+    wlist(r.io.out);
+    wlist(r.io.out, {"The X-Y coordinates of the points on the grid"});
+    wlist(r.io.out, {"were written out to the file \"Grid.txt\" "});
+}
+
+}  // namespace
+
+void transect(run& r)
+{
+    stream& con = r.io.out;
+    r.ncoord = 1;
+    r.nsup = 0;
+    for (;;) {
+        wlist(con);
+        wlist(con, {"Number of objects?"});
+        rbegin(r.io.in);
+        rint(r.io.in, r.n);
+        rend(r.io.in);
+        if (r.n >= 1 && r.n <= maxn) break;
+        wlist(con, {"You are joking, I hope?"});
+        wlist(con, {"Maximum number = ", maxn});
+    }
+    wlist(r.io.report, {" Unidimensional transect with equidistant points"});
+    for (int i = 1; i <= r.n; ++i) at(r, i, 1) = i;
+}
+
+void grid(run& r)
+{
+    static const layout summary = fmt(
+        "(' Regular grid containing',/,I7,' horizontal points',/,I7,' vertical points',/)");
+    stream& con = r.io.out;
+    r.ncoord = 2;
+    r.nsup = 0;
+    for (;;) {
+        wlist(con);
+        wlist(con, {"Regular grid: "});
+        wlist(con, {"number of rows and columns of points (two integers)"});
+        rbegin(r.io.in);
+        rint(r.io.in, r.nx);
+        rint(r.io.in, r.ny);
+        rend(r.io.in);
+        if (r.nx <= 0 || r.ny <= 0) continue;
+        // The true product, which 32 bits could not hold for large answers.
+        long long points = static_cast<long long>(r.nx) * r.ny;
+        if (points <= maxn) {
+            r.n = int(points);
+            break;
+        }
+        wlist(con, {"These dimensions yield an excessive number of points."});
+        wlist(con, {"Use a smaller grid, or redimension and recompile"});
+        wlist(con, {"the program."});
+    }
+    wfmt(r.io.report, summary, {r.nx, r.ny});
+
+    // Row by row, X varying fastest.
+    int x = 1, y = 1;
+    for (int i = 1; i <= r.n; ++i) {
+        at(r, i, 1) = x;
+        at(r, i, 2) = y;
+        if (x == r.nx) {
+            x = 1;
+            ++y;
+        } else {
+            ++x;
+        }
+    }
+
+    wlist(con);
+    wlist(con, {"Save the file of X-Y coordinates?"});
+    wlist(con, {"(0) No, (1) Yes"});
+    rbegin(r.io.in);
+    rint(r.io.in, r.save);
+    rend(r.io.in);
+    if (r.save == 1) savegrid(r);
+}

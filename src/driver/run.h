@@ -1,0 +1,77 @@
+// The run: its state and all of its storage, sized by the capacity MAXN when
+// the program is built.  The driver owns it; every routine below the driver
+// receives the parts it needs as arguments.
+#ifndef LOCIWEAVER_DRIVER_RUN_H
+#define LOCIWEAVER_DRIVER_RUN_H
+
+#include "textio/stream.h"
+
+#ifndef MAXN
+#error "MAXN, the capacity of the program, must be defined when it is built"
+#endif
+
+const int maxn = MAXN;
+const size_t maxsq = size_t(MAXN) * size_t(MAXN);
+
+struct run {
+    units io;
+
+    // Run state: every integer and real starts at 0 and every text is blank,
+    // so that a null answer keeps that value.
+    char repname[namelen];   // report file name
+    char varname[namelen];   // spatial-variable file name
+    int layout = 0;          // 1 one line per object, 2 folded, 3 Canoco FREE
+    int trace = 0;           // 1 when trace mode is on
+    int design = 0;          // 1 transect, 3 coordinates file, else grid
+    int nx = 0, ny = 0;      // grid points along X and along Y
+    int save = 0;            // 1 to save Grid.txt
+    int n = 0;               // main objects
+    int ncoord = 0;          // coordinates
+    int savedcoord = 0;      // coordinates before the method question
+    int nsup = 0;            // supplementary objects
+    int method = 0;          // 1 PCNM, else polynomial
+    int order = 0;           // polynomial order
+    int nvar = 0;            // spatial variables built
+    double limit = 0;        // truncation limit, in the user's units
+    double rangmax = 0;      // common divisor of the coordinates
+    float tstart = 0;        // seconds since midnight when PCNM began
+
+    // Storage, by columns with leading dimension MAXN.
+    double x[maxsq];         // sites, then spatial variables
+    double d[maxsq];         // distances: untruncated below, truncated above
+    double corlin[maxsq];    // correlations among PCNM variables
+    double xprime[maxsq];    // transpose of the standardised variables
+    double eig[MAXN];        // eigenvalues
+    double off[MAXN];        // off-diagonal of the tridiagonal matrix
+    double w1[MAXN], w2[MAXN], w3[MAXN], w4[MAXN];  // work vectors
+    int perm[MAXN];          // permutation of the sorted eigenvalues
+    double vmin[3], vrange[3];  // ranging vectors
+};
+
+// The steps of the run, in the order of the dialogue.
+void initrun(run& r);
+void banner(run& r);
+void namefiles(run& r);
+void asklayout(run& r);
+void askdesign(run& r);
+void askmethod(run& r);
+void ranging(run& r);
+void construct(run& r);
+void writevars(run& r);
+void closing(run& r);
+
+// The built-in designs.
+void transect(run& r);
+void grid(run& r);
+
+// The two constructions.
+void pcnmpath(run& r);
+void polypath(run& r);
+
+// Time of day in whole seconds since local midnight.
+float timeofday();
+
+// The closing pause; returns the exit status.
+int closingpause(units& io);
+
+#endif
