@@ -4,6 +4,8 @@
 //   in/              optional: files placed in the working directory first
 //   out/stdout, out/stderr, out/status   what the run must print and return
 //   out/files/       every file the run must leave besides those of in/
+//   out/unchecked    optional: names of files that must exist but whose
+//                    content is not compared (one per line)
 // Each run starts in a fresh temporary directory, in a new session (no
 // controlling terminal).  Files of in/ must be left byte for byte as they
 // were.  A "Computation time:" line matches any such line, since its value
@@ -217,6 +219,11 @@ TEST_P(transcript, matches)
     std::map<std::string, std::string> want = inputs, got;
     listfiles(casedir + "/out/files", "", want);
     listfiles(work, "", got);
+    std::istringstream unchecked(slurp(casedir + "/out/unchecked"));
+    for (std::string name; std::getline(unchecked, name);) {
+        if (!got.count(name)) ADD_FAILURE() << "missing file " << name;
+        got.erase(name);
+    }
     for (const auto& f : want) {
         auto g = got.find(f.first);
         if (g == got.end()) {
