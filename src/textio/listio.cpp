@@ -76,9 +76,12 @@ void quoted(stream& s, char q)
 
 // Scans the next value of the statement for an item of kind want ('i', 'r'
 // or 't') into s.rtok, s.rkind and s.rcount; a lone comma leaves rcount 0, a
-// slash sets rdone.  Then takes the separator after the value.
+// slash sets rdone.  Then takes the separator after the value.  A number
+// that ends at a character that cannot continue it and is no separator sets
+// s.rstuck: the value that would begin at that character fails.
 void scanvalue(stream& s, char want)
 {
+    if (s.rstuck) failio(s, "invalid number", incomprehensible);
     int c = skipsep(s);
     if (c == ',') {
         skipc(s);
@@ -114,6 +117,8 @@ void scanvalue(stream& s, char want)
             if (res == scan_none) failio(s, "invalid number", incomprehensible);
             s.rtok.assign(b, size_t(e - b));
             s.pos += size_t(e - b);
+            c = peekc(s);
+            s.rstuck = !(c == ' ' || c == '\t' || c == ',' || c == '/' || c == '\n' || c < 0);
         }
     }
     for (;;) {
@@ -239,6 +244,7 @@ void rbegin(stream& s)
     if (&s == &s.io->in) flushs(s.io->out);
     note(s, dir_reading, "list io");
     s.rdone = false;
+    s.rstuck = false;
     s.rcount = 0;
     if (s.ended) failio(s, "read start", "end of file");
 }
@@ -297,6 +303,7 @@ void rend(stream& s)
 {
     s.rcount = 0;
     s.rdone = false;
+    s.rstuck = false;
     if (!s.loaded) return;
     if (!s.hasnl) s.ended = true;
     s.loaded = false;

@@ -32,6 +32,7 @@ void resetstate(stream& s)
     s.pos = 0;
     s.loaded = s.hasnl = s.ended = false;
     s.rdone = false;
+    s.rstuck = false;
     s.rcount = 0;
 }
 

@@ -51,6 +51,8 @@ struct stream {
 
     // free-form read statement in progress
     bool rdone = false;        // a slash ended the statement
+    bool rstuck = false;       // the last number ended at a character that is
+                               // no separator: no further value may follow
     long long rcount = 0;      // repetitions of rtok still to hand out
     char rkind = 0;            // 'n' null, 'v' value, 'q' quoted text
     std::string rtok;          // the repeated value's characters
