@@ -1,6 +1,7 @@
 // End-to-end runs of the programs, one per case directory under tests/e2e:
 //   answers          the console input
 //   program          optional: the program to run (default lociweaver)
+//   args             optional: its command-line arguments, one a line
 //   in/              optional: files placed in the working directory first
 //   out/stdout, out/stderr, out/status   what the run must print and return
 //   out/files/       every file the run must leave besides those of in/
@@ -139,11 +140,15 @@ struct outcome {
     bool signalled = false, hung = false;
 };
 
-// Runs program in dir with stdin from the answers file, in a new session.
-outcome runprogram(const std::string& program, const std::string& dir, const std::string& answers,
-                   const std::string& capture)
+// Runs program with the arguments args in dir, with stdin from the answers
+// file, in a new session.
+outcome runprogram(const std::string& program, const std::vector<std::string>& args,
+                   const std::string& dir, const std::string& answers, const std::string& capture)
 {
     std::string outpath = capture + "/stdout", errpath = capture + "/stderr";
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     pid_t pid = ::fork();
     if (pid == 0) {
         ::setsid();
@@ -155,7 +160,7 @@ outcome runprogram(const std::string& program, const std::string& dir, const std
         ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(err, 2);
-        ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
     outcome o;
@@ -196,6 +201,9 @@ TEST_P(transcript, matches)
     if (exists(casedir + "/program")) {
         std::istringstream(slurp(casedir + "/program")) >> program;
     }
+    std::vector<std::string> args;
+    std::istringstream argfile(slurp(casedir + "/args"));
+    for (std::string a; std::getline(argfile, a);) args.push_back(a);
     char tmpl[] = "/tmp/lw-e2e-XXXXXX";
     ASSERT_NE(::mkdtemp(tmpl), nullptr);
     const std::string root = tmpl, work = root + "/work", capture = root;
@@ -206,7 +214,8 @@ TEST_P(transcript, matches)
         listfiles(casedir + "/in", "", inputs);
     }
 
-    outcome o = runprogram(std::string(LW_BIN_DIR) + "/" + program, work, casedir + "/answers", capture);
+    outcome o = runprogram(std::string(LW_BIN_DIR) + "/" + program, args, work, casedir + "/answers",
+                           capture);
     EXPECT_FALSE(o.hung) << "the run did not end";
     EXPECT_FALSE(o.signalled) << "the run ended by a signal";
     int want_status = std::atoi(slurp(casedir + "/out/status").c_str());
