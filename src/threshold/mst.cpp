@@ -192,8 +192,8 @@ int decimal(const char* digits, int p, int e, char* out)
 int answer(double edge, double rangmax, char* out)
 {
     out[0] = '\0';
-    // The run's own threshold, rounded up below: the smallest answer that
-    // keeps the edge.
+    // The run's own threshold: the smallest answer that keeps the edge.
+    // The decimals below are at least this.
     const double low = smallest(rangmax, edge);
     if (!std::isfinite(low)) return 0;
     if (low == 0) {
