@@ -3,19 +3,24 @@
 // against the single-precision tolerance.
 //
 // The kernels give the bits of the literal loops (kept in the test tree)
-// while reordering only independent work:
+// and reorder only independent work:
 // - tred2 keeps the active block as a full symmetric matrix, each element
 //   of the upper triangle computed with the formula of its lower twin, so
-//   that every row it reads is a column; one pass over the block applies
+//   that every row it reads is a column.  One pass over the block applies
 //   the rank-2 update of one step and accumulates the matrix-vector product
-//   of the next, with the sums g(j) independent across j and each taking
-//   its terms in increasing k.  The accumulation of the transformation runs
-//   on the transpose in the work matrix, for the same reason.
+//   of the next, k outermost: the sums g(j) are independent across j and
+//   each takes its terms in increasing k.  The accumulation of the
+//   transformation runs on its transpose in the work matrix, one pass per
+//   step likewise (the update of one step with the sums of the next).
 // - tqli computes its plane rotations from d and e alone, records them in
-//   the work matrix, and applies a batch of sweeps to z block of rows by
-//   block of rows: every row meets the same rotations in the same order.
-// Vectors of four doubles run across rows or across independent sums; the
-// AVX2 path and the baseline path compute the same operations.
+//   the work matrix, and applies them to z block of rows by block of rows.
+//   Within a block a group of sweeps moves as a wave, chunk by chunk: sweep
+//   g rotates a few column pairs right after sweep g-1 has rotated those
+//   one column below, so that every column meets the same rotations in the
+//   same order as in the literal loops, while the few columns of the wave
+//   stay in the first-level cache.
+// Vectors run across rows or across independent sums; the AVX2 and the
+// baseline path compute the same operations.
 #include <cmath>
 #include <cstring>
 
@@ -27,13 +32,21 @@ namespace {
 // QL iterations allowed for one eigenvalue.
 const int maxiter = 50;
 
-// Rotations recorded before a batch is applied, as doubles: a batch of
-// half a megabyte stays in the second-level cache while it is applied to
-// every block of rows.
-const int batchsize = 1 << 16;
+// Rotations recorded before they are applied, as doubles: a megabyte, the
+// second-level cache, holds some 64 sweeps of 1000 rotations.
+const int batchsize = 1 << 17;
 
-// Rows of z moved through one batch at a time.
-const int rowblock = 16;
+// Sweeps moving together as one wave, and the pairs each of them rotates
+// before the next one follows.
+const int maxwave = 64;
+const int span = 64;
+
+// Vectors of rows in one row block of the rotations.
+const int blockvecs = 4;
+
+// Columns that one pass of tred2 takes together: each row of its sums is
+// loaded and stored once for all of them.
+const int panel = 4;
 
 // Square tiles of the transposing copies.
 const int tile = 32;
@@ -41,7 +54,7 @@ const int tile = 32;
 // ---------------------------------------------------------------------------
 // Copies between the triangles, tile by tile.
 
-// mirror: a(j, k) = a(k, j) for j < k <= n, the upper triangle from the
+// mirror: a(j, k) = a(k, j) for j < k < n, the upper triangle from the
 //   lower (a np x n).
 void mirror(double* a, int n, int np)
 {
@@ -55,259 +68,434 @@ void mirror(double* a, int n, int np)
     }
 }
 
-// transpose: b(j, k) = a(k, j) for the n x n blocks of a and b (both np
-//   rows); a and b are separate.
-void transpose(const double* a, double* b, int n, int np)
+// transpose: a(j, k) and a(k, j) exchanged for j < k < n, in place (a np x
+//   n).
+void transpose(double* a, int n, int np)
 {
     for (int k0 = 0; k0 < n; k0 += tile) {
         int k1 = k0 + tile < n ? k0 + tile : n;
-        for (int j0 = 0; j0 < n; j0 += tile) {
+        for (int j0 = 0; j0 <= k0; j0 += tile) {
             int j1 = j0 + tile < n ? j0 + tile : n;
             for (int k = k0; k < k1; ++k)
-                for (int j = j0; j < j1; ++j) b[j + size_t(k) * np] = a[k + size_t(j) * np];
+                for (int j = j0; j < j1 && j < k; ++j) {
+                    double t = a[j + size_t(k) * np];
+                    a[j + size_t(k) * np] = a[k + size_t(j) * np];
+                    a[k + size_t(j) * np] = t;
+                }
         }
     }
 }
 
 // ---------------------------------------------------------------------------
-// Vector kernels, compiled once for each path through the wrappers below.
+// Vector kernels, templates over the vector type V, compiled once for each
+// path through the wrappers further down.
 
-// update: the rank-2 update of column k of the symmetric block, rows
-//   0..m-1, by the step whose Householder vector is u and whose e after the
-//   update of e is q (both m elements), uk = u(k), qk = q(k).  The rows
-//   above split are upper twins: (c - q(r) uk) - u(r) qk, the formula of
-//   the lower element (k, r); the rows from split on are lower elements:
-//   (c - u(r) qk) - q(r) uk.  When acc is set, g(r) = g(r) + c(r) hk with
-//   the updated c(r), for r < mg (mg <= m).
+// update: the rank-2 update of column c of the symmetric block, rows
+//   0..m-1, by the step whose Householder vector is u and whose updated e
+//   is q (both m elements); uk and qk are their elements of this column.
+//   The rows above split are upper twins: (c - q(r) uk) - u(r) qk, the
+//   formula of the lower element; the rows from split on are lower
+//   elements: (c - u(r) qk) - q(r) uk.  When g is not null, g(r) =
+//   g(r) + c(r) hk with the updated c(r), for every row.
+template <typename V>
 inline __attribute__((always_inline)) void update(double* c, int split, int m, const double* u,
                                                   const double* q, double uk, double qk,
-                                                  bool acc, double* g, int mg, double hk)
+                                                  double* g, double hk)
 {
-    const v4 vu = {uk, uk, uk, uk};
-    const v4 vq = {qk, qk, qk, qk};
-    const v4 vh = {hk, hk, hk, hk};
+    const int W = width<V>();
+    V x, y, z;
     int r = 0;
-    if (!acc) {
-        for (; r + 4 <= split; r += 4) at4(c + r) = (at4(c + r) - at4(q + r) * vu) - at4(u + r) * vq;
-        for (; r < split; ++r) c[r] = (c[r] - q[r] * uk) - u[r] * qk;
-        for (; r + 4 <= m; r += 4) at4(c + r) = (at4(c + r) - at4(u + r) * vq) - at4(q + r) * vu;
-        for (; r < m; ++r) c[r] = (c[r] - u[r] * qk) - q[r] * uk;
-        return;
-    }
-    // split < mg <= m: the rows below mg are updated without accumulation
-    for (; r + 4 <= split; r += 4) {
-        v4 x = (at4(c + r) - at4(q + r) * vu) - at4(u + r) * vq;
-        at4(c + r) = x;
-        at4(g + r) = at4(g + r) + x * vh;
+    for (; r + W <= split; r += W) {
+        load(x, c + r);
+        load(y, q + r);
+        load(z, u + r);
+        x = (x - y * uk) - z * qk;
+        store(c + r, x);
+        if (g) {
+            load(y, g + r);
+            store(g + r, y + x * hk);
+        }
     }
     for (; r < split; ++r) {
-        double x = (c[r] - q[r] * uk) - u[r] * qk;
-        c[r] = x;
-        g[r] = g[r] + x * hk;
+        double t = (c[r] - q[r] * uk) - u[r] * qk;
+        c[r] = t;
+        if (g) g[r] = g[r] + t * hk;
     }
-    for (; r + 4 <= mg; r += 4) {
-        v4 x = (at4(c + r) - at4(u + r) * vq) - at4(q + r) * vu;
-        at4(c + r) = x;
-        at4(g + r) = at4(g + r) + x * vh;
+    for (; r + W <= m; r += W) {
+        load(x, c + r);
+        load(y, u + r);
+        load(z, q + r);
+        x = (x - y * qk) - z * uk;
+        store(c + r, x);
+        if (g) {
+            load(y, g + r);
+            store(g + r, y + x * hk);
+        }
     }
-    for (; r < mg; ++r) {
-        double x = (c[r] - u[r] * qk) - q[r] * uk;
-        c[r] = x;
-        g[r] = g[r] + x * hk;
+    for (; r < m; ++r) {
+        double t = (c[r] - u[r] * qk) - q[r] * uk;
+        c[r] = t;
+        if (g) g[r] = g[r] + t * hk;
     }
-    for (; r < m; ++r) c[r] = (c[r] - u[r] * qk) - q[r] * uk;
 }
 
 // axpy: g(r) = g(r) + c(r) hk, r = 0..m-1.
+template <typename V>
 inline __attribute__((always_inline)) void axpy(double* g, const double* c, int m, double hk)
 {
-    const v4 vh = {hk, hk, hk, hk};
+    const int W = width<V>();
+    V x, y;
     int r = 0;
-    for (; r + 4 <= m; r += 4) at4(g + r) = at4(g + r) + at4(c + r) * vh;
+    for (; r + W <= m; r += W) {
+        load(x, g + r);
+        load(y, c + r);
+        store(g + r, x + y * hk);
+    }
     for (; r < m; ++r) g[r] = g[r] + c[r] * hk;
 }
 
-// axmy: c(r) = c(r) - g(r) wk, r = 0..m-1.
-inline __attribute__((always_inline)) void axmy(double* c, const double* g, int m, double wk)
+// panelrow: the rows r..r+width-1 of the panel of columns c of the
+//   symmetric block, in one reduction pass.  When UP: the rank-2 update of
+//   the step before, u and q its vector and updated e, uk and qk their
+//   elements of the panel's columns, with the formula of the upper twins
+//   (UPPER) or of the lower elements.  When GS: g(r) = g(r) + c(r) hk
+//   with the updated c, for the columns in their order.
+template <typename V, bool UP, bool GS, bool UPPER>
+inline __attribute__((always_inline)) void panelrow(double* const* c, int r, const double* u,
+                                                   const double* q, const double* uk,
+                                                   const double* qk, const double* hk,
+                                                   double* g)
 {
-    const v4 vw = {wk, wk, wk, wk};
+    V x, y, z, gg;
+    if (UP) {
+        load(y, u + r);
+        load(z, q + r);
+    }
+    if (GS) load(gg, g + r);
+    for (int j = 0; j < panel; ++j) {
+        load(x, c[j] + r);
+        if (UP) {
+            if (UPPER)
+                x = (x - z * uk[j]) - y * qk[j];
+            else
+                x = (x - y * qk[j]) - z * uk[j];
+            store(c[j] + r, x);
+        }
+        if (GS) gg = gg + x * hk[j];
+    }
+    if (GS) store(g + r, gg);
+}
+
+// reducepanel: the work of reducepass on the panel of columns from k
+//   (k + panel <= l): rows above k are upper twins in all of them, rows
+//   from k + panel on lower elements in all of them, and each row between
+//   takes the form of its place in each column.
+template <typename V, bool UP, bool GS>
+inline __attribute__((always_inline)) void reducepanel(double* a, int np, int k, int l,
+                                                      const double* pu, const double* pq,
+                                                      const double* ui, double* g)
+{
+    const int W = width<V>();
+    double* c[panel];
+    double uk[panel] = {}, qk[panel] = {}, hk[panel] = {};
+    for (int j = 0; j < panel; ++j) {
+        c[j] = a + size_t(k + j) * np;
+        if (UP) {
+            uk[j] = pu[k + j];
+            qk[j] = pq[k + j];
+        }
+        if (GS) hk[j] = ui[k + j];
+    }
     int r = 0;
-    for (; r + 4 <= m; r += 4) at4(c + r) = at4(c + r) - at4(g + r) * vw;
-    for (; r < m; ++r) c[r] = c[r] - g[r] * wk;
+    for (; r + W <= k; r += W) panelrow<V, UP, GS, true>(c, r, pu, pq, uk, qk, hk, g);
+    for (; r < k; ++r) panelrow<double, UP, GS, true>(c, r, pu, pq, uk, qk, hk, g);
+    for (; r < k + panel; ++r) {
+        double gg = GS ? g[r] : 0;
+        for (int j = 0; j < panel; ++j) {
+            double x = c[j][r];
+            if (UP) {
+                if (r < k + j)
+                    x = (x - pq[r] * uk[j]) - pu[r] * qk[j];
+                else
+                    x = (x - pu[r] * qk[j]) - pq[r] * uk[j];
+                c[j][r] = x;
+            }
+            if (GS) gg = gg + x * hk[j];
+        }
+        if (GS) g[r] = gg;
+    }
+    for (; r + W <= l; r += W) panelrow<V, UP, GS, false>(c, r, pu, pq, uk, qk, hk, g);
+    for (; r < l; ++r) panelrow<double, UP, GS, false>(c, r, pu, pq, uk, qk, hk, g);
 }
 
 // reducepass: one step of the reduction over the active block, columns
-//   0..l-1 of a (leading dimension np).
-//   When pu is not null: the rank-2 update of the previous step (vector pu,
-//   updated e pq, l + 1 elements each, the last of them being row l) for
-//   rows 0..l-1 of each column.
-//   When g is not null: g(r) += a(r, k) ui(k) over rows 0..l-1 in
-//   increasing k, g starting from 0, and a(l, k) = ui(k) / h (row l keeps
-//   the Householder vector divided by h).
+//   0..l-1 of a (leading dimension np), rows 0..l-1, a panel of columns at
+//   a time so that each row of g is loaded and stored once for the panel.
+//   When UP: the rank-2 update of the step before (vector pu, updated e
+//   pq, at least l elements each).
+//   When GS: g(r) = sum over k of a(r, k) ui(k), from 0 in increasing k,
+//   with the updated a.
+template <typename V, bool UP, bool GS>
 inline __attribute__((always_inline)) void reducepass(double* a, int np, int l, const double* pu,
                                                       const double* pq, const double* ui,
-                                                      double h, double* g)
+                                                      double* g)
 {
-    if (g)
+    if (GS)
         for (int r = 0; r < l; ++r) g[r] = 0;
-    for (int k = 0; k < l; ++k) {
+    int k = 0;
+    for (; k + panel <= l; k += panel) reducepanel<V, UP, GS>(a, np, k, l, pu, pq, ui, g);
+    for (; k < l; ++k) {
         double* c = a + size_t(k) * np;
-        if (pu)
-            update(c, k, l, pu, pq, pu[k], pq[k], g != nullptr, g, l, g ? ui[k] : 0);
-        else if (g)
-            axpy(g, c, l, ui[k]);
-        if (g) c[l] = ui[k] / h;
+        if (UP)
+            update<V>(c, k, l, pu, pq, pu[k], pq[k], GS ? g : nullptr, GS ? ui[k] : 0);
+        else
+            axpy<V>(g, c, l, ui[k]);
     }
 }
 
-// accumulate: one step of the accumulation on the transpose zt (leading
-//   dimension np), rows and columns 0..l-1: g(r) = sum over k of u(k)
-//   zt(r, k), then zt(r, k) = zt(r, k) - g(r) w(k), where u(k) is uk[k]
-//   and w(k) is wk[k * np].  g: l elements, overwritten.
-inline __attribute__((always_inline)) void accumulate(double* zt, int np, int l, const double* uk,
-                                                      const double* wk, double* g)
+template <typename V>
+inline __attribute__((always_inline)) void reducepass(double* a, int np, int l, const double* pu,
+                                                      const double* pq, const double* ui,
+                                                      double* g)
 {
-    for (int r = 0; r < l; ++r) g[r] = 0;
-    for (int k = 0; k < l; ++k) axpy(g, zt + size_t(k) * np, l, uk[k]);
-    for (int k = 0; k < l; ++k) axmy(zt + size_t(k) * np, g, l, wk[size_t(k) * np]);
+    if (pu && g)
+        reducepass<V, true, true>(a, np, l, pu, pq, ui, g);
+    else if (pu)
+        reducepass<V, true, false>(a, np, l, pu, pq, ui, g);
+    else
+        reducepass<V, false, true>(a, np, l, pu, pq, ui, g);
 }
 
-// sweeps: applies the recorded sweeps to rows 0..m-1 of z (leading
-//   dimension np), from row 0; m is rowblock, 4 or 1.  A sweep is recorded
-//   as its top column t, its bottom column b, then c and s of each
-//   rotation from the pair (t-1, t) down to the pair (b, b+1); the end of
-//   the record is at end.  A rotation of the pair (i, i+1) sets
-//   z(i+1) = s z(i) + c z(i+1) and z(i) = c z(i) - s z(i+1) (old values).
-inline __attribute__((always_inline)) void sweeps4(double* z, int np, const double* rec,
-                                                   const double* end)
+// accrow: the rows r..r+width-1 of the panel of columns c of the
+//   transpose, in one accumulation pass.  When G: c(r) = c(r) - g(r) w
+//   with w the element of each column.  When GN: gn(r) = gn(r) + c(r) v,
+//   with the updated c, for the columns in their order.
+template <typename V, bool G, bool GN>
+inline __attribute__((always_inline)) void accrow(double* const* c, int r, const double* g,
+                                                  const double* w, const double* v, double* gn)
 {
-    while (rec < end) {
-        int t = int(rec[0]);
-        int b = int(rec[1]);
-        rec += 2;
-        v4 f = at4(z + size_t(t) * np);
-        for (int i = t - 1; i >= b; --i) {
-            const v4 vc = {rec[0], rec[0], rec[0], rec[0]};
-            const v4 vs = {rec[1], rec[1], rec[1], rec[1]};
-            rec += 2;
-            double* p = z + size_t(i) * np;
-            v4 zi = at4(p);
-            at4(p + np) = vs * zi + vc * f;
-            f = vc * zi - vs * f;
+    V x, y, gg;
+    if (G) load(y, g + r);
+    if (GN) load(gg, gn + r);
+    for (int j = 0; j < panel; ++j) {
+        load(x, c[j] + r);
+        if (G) {
+            x = x - y * w[j];
+            store(c[j] + r, x);
         }
-        at4(z + size_t(b) * np) = f;
+        if (GN) gg = gg + x * v[j];
     }
+    if (GN) store(gn + r, gg);
 }
 
-inline __attribute__((always_inline)) void sweeps16(double* z, int np, const double* rec,
-                                                    const double* end)
+// accumpass: one pass over columns 0..l-1 of the transpose zt (leading
+//   dimension np) in the accumulation of the transformation, a panel of
+//   columns at a time.
+//   When G, the update of the step of order l: zt(r, k) = zt(r, k) -
+//   g(r) wk(k) for rows 0..l-1.
+//   When GN, the sums of the next step: gn(r) = gn(r) + zt(r, k) un(k),
+//   with the updated zt, for rows 0..mn-1 (mn >= l).
+template <typename V, bool G, bool GN>
+inline __attribute__((always_inline)) void accumpass(double* zt, int np, int l, const double* g,
+                                                     const double* wk, double* gn,
+                                                     const double* un, int mn)
 {
-    while (rec < end) {
-        int t = int(rec[0]);
-        int b = int(rec[1]);
-        rec += 2;
-        double* p = z + size_t(t) * np;
-        v4 f0 = at4(p), f1 = at4(p + 4), f2 = at4(p + 8), f3 = at4(p + 12);
-        for (int i = t - 1; i >= b; --i) {
-            const v4 vc = {rec[0], rec[0], rec[0], rec[0]};
-            const v4 vs = {rec[1], rec[1], rec[1], rec[1]};
-            rec += 2;
-            p = z + size_t(i) * np;
-            v4 z0 = at4(p), z1 = at4(p + 4), z2 = at4(p + 8), z3 = at4(p + 12);
-            double* o = p + np;
-            at4(o) = vs * z0 + vc * f0;
-            at4(o + 4) = vs * z1 + vc * f1;
-            at4(o + 8) = vs * z2 + vc * f2;
-            at4(o + 12) = vs * z3 + vc * f3;
-            f0 = vc * z0 - vs * f0;
-            f1 = vc * z1 - vs * f1;
-            f2 = vc * z2 - vs * f2;
-            f3 = vc * z3 - vs * f3;
+    const int W = width<V>();
+    int k = 0;
+    for (; k + panel <= l; k += panel) {
+        double* c[panel];
+        double w[panel] = {}, v[panel] = {};
+        for (int j = 0; j < panel; ++j) {
+            c[j] = zt + size_t(k + j) * np;
+            if (G) w[j] = wk[k + j];
+            if (GN) v[j] = un[k + j];
         }
-        p = z + size_t(b) * np;
-        at4(p) = f0;
-        at4(p + 4) = f1;
-        at4(p + 8) = f2;
-        at4(p + 12) = f3;
+        int r = 0;
+        for (; r + W <= l; r += W) accrow<V, G, GN>(c, r, g, w, v, gn);
+        for (; r < l; ++r) accrow<double, G, GN>(c, r, g, w, v, gn);
+        if (GN) {
+            for (; r + W <= mn; r += W) accrow<V, false, true>(c, r, g, w, v, gn);
+            for (; r < mn; ++r) accrow<double, false, true>(c, r, g, w, v, gn);
+        }
+    }
+    for (; k < l; ++k) {
+        double* c = zt + size_t(k) * np;
+        double w = G ? wk[k] : 0, v = GN ? un[k] : 0;
+        int r = 0;
+        for (; r < l; ++r) {
+            double x = c[r];
+            if (G) {
+                x = x - g[r] * w;
+                c[r] = x;
+            }
+            if (GN) gn[r] = gn[r] + x * v;
+        }
+        if (GN)
+            for (; r < mn; ++r) gn[r] = gn[r] + c[r] * v;
     }
 }
 
-inline __attribute__((always_inline)) void sweeps1(double* z, int np, const double* rec,
-                                                   const double* end)
+template <typename V>
+inline __attribute__((always_inline)) void accumpass(double* zt, int np, int l, const double* g,
+                                                     const double* wk, double* gn,
+                                                     const double* un, int mn)
 {
-    while (rec < end) {
-        int t = int(rec[0]);
-        int b = int(rec[1]);
-        rec += 2;
-        double f = z[size_t(t) * np];
-        for (int i = t - 1; i >= b; --i) {
-            double c = rec[0], s = rec[1];
-            rec += 2;
-            double* p = z + size_t(i) * np;
-            double zi = *p;
-            p[np] = s * zi + c * f;
-            f = c * zi - s * f;
+    if (g && gn)
+        accumpass<V, true, true>(zt, np, l, g, wk, gn, un, mn);
+    else if (g)
+        accumpass<V, true, false>(zt, np, l, g, wk, gn, un, mn);
+    else
+        accumpass<V, false, true>(zt, np, l, g, wk, gn, un, mn);
+}
+
+// One recorded sweep: rotations of the column pairs (p, p+1) for p from
+// top down to bottom, rot holding c and s of each in that order.
+struct sweep {
+    int top, bottom;
+    const double* rot;
+};
+
+// chain: rotations of sweep s over the pairs p = hi down to lo applied to
+//   B vectors V of rows of z (leading dimension np) from row 0, column p+1
+//   carried in registers from one rotation to the next.  A rotation sets
+//   z(p+1) = s z(p) + c z(p+1) and z(p) = c z(p) - s z(p+1), from the old
+//   values.
+template <typename V, int B>
+inline __attribute__((always_inline)) void chain(double* z, int np, const sweep& s, int hi, int lo)
+{
+    const int W = width<V>();
+    const double* cs = s.rot + 2 * (s.top - hi);
+    V f[B], x;
+    double* col = z + size_t(hi + 1) * np;
+    for (int v = 0; v < B; ++v) load(f[v], col + v * W);
+    for (int p = hi; p >= lo; --p) {
+        double c = cs[0], sn = cs[1];
+        cs += 2;
+        col -= np;
+        for (int v = 0; v < B; ++v) {
+            load(x, col + v * W);
+            store(col + np + v * W, sn * x + c * f[v]);
+            f[v] = c * x - sn * f[v];
         }
-        z[size_t(b) * np] = f;
+    }
+    for (int v = 0; v < B; ++v) store(col + v * W, f[v]);
+}
+
+// wave: the sweeps s[0..ns-1], in their order, applied to B vectors V of
+//   rows of z (leading dimension np) from row 0.  The pairs are taken in
+//   chunks of span positions: in chunk k, sweep g makes its rotations of
+//   the pairs from t0 - k span + g down to span - 1 below that.  Sweep g-1
+//   has then made every rotation that touches those columns before them in
+//   the literal order, and none that comes after them.
+template <typename V, int B>
+inline __attribute__((always_inline)) void wave(double* z, int np, const sweep* s, int ns)
+{
+    int t0 = s[0].top;
+    int b0 = s[0].bottom;
+    for (int g = 1; g < ns; ++g) {
+        if (s[g].top - g > t0) t0 = s[g].top - g;
+        if (s[g].bottom - g < b0) b0 = s[g].bottom - g;
+    }
+    for (int top = t0; top >= b0; top -= span) {
+        for (int g = 0; g < ns; ++g) {
+            int hi = top + g < s[g].top ? top + g : s[g].top;
+            int lo = top + g - span + 1 > s[g].bottom ? top + g - span + 1 : s[g].bottom;
+            if (hi >= lo) chain<V, B>(z, np, s[g], hi, lo);
+        }
     }
 }
 
-// rotate: the recorded sweeps rec..end applied to all n rows of z.
+// rotate: the recorded sweeps from rec to end applied to all n rows of z
+//   (leading dimension np).  A record is its top column t and bottom column
+//   b, then c and s of each rotation, from the pair (t-1, t) down to (b,
+//   b+1).  Row block by row block, each block takes the sweeps in waves of
+//   up to maxwave.
+template <typename V>
 inline __attribute__((always_inline)) void rotate(double* z, int n, int np, const double* rec,
                                                   const double* end)
 {
-    int r = 0;
-    for (; r + rowblock <= n; r += rowblock) sweeps16(z + r, np, rec, end);
-    for (; r + 4 <= n; r += 4) sweeps4(z + r, np, rec, end);
-    for (; r < n; ++r) sweeps1(z + r, np, rec, end);
+    const int W = width<V>();
+    const int R = blockvecs * W;
+    sweep s[maxwave];
+    const double* next = rec;
+    while (next < end) {
+        // the next wave
+        int ns = 0;
+        while (next < end && ns < maxwave) {
+            int t = int(next[0]);
+            int b = int(next[1]);
+            s[ns++] = sweep{t - 1, b, next + 2};
+            next += 2 + 2 * (t - b);
+        }
+        int r = 0;
+        for (; r + R <= n; r += R) wave<V, blockvecs>(z + r, np, s, ns);
+        for (; r + W <= n; r += W) wave<V, 1>(z + r, np, s, ns);
+        for (; r < n; ++r) wave<double, 1>(z + r, np, s, ns);
+    }
 }
 
 // The two compilations of each kernel.
 
 __attribute__((target("avx2"))) void reducepass_avx2(double* a, int np, int l, const double* pu,
-                                                     const double* pq, const double* ui, double h,
-                                                     double* g)
+                                                     const double* pq, const double* ui, double* g)
 {
-    reducepass(a, np, l, pu, pq, ui, h, g);
+    reducepass<v4>(a, np, l, pu, pq, ui, g);
 }
 
 void reducepass_base(double* a, int np, int l, const double* pu, const double* pq,
-                     const double* ui, double h, double* g)
+                     const double* ui, double* g)
 {
-    reducepass(a, np, l, pu, pq, ui, h, g);
+    reducepass<v2>(a, np, l, pu, pq, ui, g);
 }
 
 __attribute__((target("avx2"))) void update_avx2(double* c, int m, const double* u,
                                                  const double* q, double uk, double qk)
 {
-    update(c, m, m, u, q, uk, qk, false, nullptr, 0, 0);
+    update<v4>(c, m, m, u, q, uk, qk, nullptr, 0);
 }
 
 void update_base(double* c, int m, const double* u, const double* q, double uk, double qk)
 {
-    update(c, m, m, u, q, uk, qk, false, nullptr, 0, 0);
+    update<v2>(c, m, m, u, q, uk, qk, nullptr, 0);
 }
 
-__attribute__((target("avx2"))) void accumulate_avx2(double* zt, int np, int l, const double* uk,
-                                                     const double* wk, double* g)
+__attribute__((target("avx2"))) void accumpass_avx2(double* zt, int np, int l, const double* g,
+                                                    const double* wk, double* gn,
+                                                    const double* un, int mn)
 {
-    accumulate(zt, np, l, uk, wk, g);
+    accumpass<v4>(zt, np, l, g, wk, gn, un, mn);
 }
 
-void accumulate_base(double* zt, int np, int l, const double* uk, const double* wk, double* g)
+void accumpass_base(double* zt, int np, int l, const double* g, const double* wk, double* gn,
+                    const double* un, int mn)
 {
-    accumulate(zt, np, l, uk, wk, g);
+    accumpass<v2>(zt, np, l, g, wk, gn, un, mn);
+}
+
+// unitrow, unitcol: step i of the accumulation leaves row i, and column i,
+//   of zt (leading dimension np) as those of the identity: zt(i, j) = 0,
+//   and zt(j, i) = 0, for j < i, zt(i, i) = 1.
+void unitrow(double* zt, int np, int i)
+{
+    for (int j = 0; j < i; ++j) zt[i + size_t(j) * np] = 0;
+}
+
+void unitcol(double* zt, int np, int i)
+{
+    double* c = zt + size_t(i) * np;
+    for (int j = 0; j < i; ++j) c[j] = 0;
+    c[i] = 1;
 }
 
 __attribute__((target("avx2"))) void rotate_avx2(double* z, int n, int np, const double* rec,
                                                  const double* end)
 {
-    rotate(z, n, np, rec, end);
+    rotate<v4>(z, n, np, rec, end);
 }
 
 void rotate_base(double* z, int n, int np, const double* rec, const double* end)
 {
-    rotate(z, n, np, rec, end);
+    rotate<v2>(z, n, np, rec, end);
 }
 
 }  // namespace
@@ -334,11 +522,13 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
 
     // Reduction, from the last row.  Step i (0-based) works on column i,
     // the mirror of row i: it applies the pending update of step i+1 to it,
-    // finds the Householder vector u (kept in column i, rows 0..i-1), and
-    // in one pass over the block below applies the pending update and
-    // accumulates g = block times u.  The Householder vector divided by h
-    // goes to row i.  Two columns of w hold g and the pending updated e.
-    double* gbuf[2] = {w, n > 1 ? w + np : w};
+    // finds the Householder vector u in place, and in one pass over the
+    // block applies the pending update and accumulates g = block times u.
+    // The parts of e and d not yet final hold g and the pending updated e,
+    // in turn.  The work matrix keeps, for the accumulation, u in column i
+    // above the diagonal, u / h in column n-1-i below it, and the diagonal
+    // of the tridiagonal matrix on its own.
+    double* gbuf[2] = {e, d};
     int next = 0;
     const double* pu = nullptr;  // pending update: vector and updated e
     const double* pq = nullptr;
@@ -351,6 +541,7 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
             else
                 update_base(ci, i + 1, pu, pq, pu[i], pq[i]);
         }
+        w[i + size_t(i) * np] = ci[i];
         double h = 0;
         double scale = 0;
         bool transform = false;
@@ -376,9 +567,9 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
         double* g = transform ? gbuf[next] : nullptr;
         if (pu || g) {
             if (wide)
-                reducepass_avx2(a, np, l, pu, pq, ci, h, g);
+                reducepass_avx2(a, np, l, pu, pq, ci, g);
             else
-                reducepass_base(a, np, l, pu, pq, ci, h, g);
+                reducepass_base(a, np, l, pu, pq, ci, g);
         }
         if (transform) {
             // e(j) = g(j) / h, then e(j) - hh u(j): the update of the next pass
@@ -389,7 +580,13 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
             }
             double hh = f / (h + h);
             for (int j = 0; j < l; ++j) g[j] = g[j] - hh * ci[j];
-            pu = ci;
+            double* u = w + size_t(i) * np;
+            double* uh = w + size_t(n - 1 - i) * np + (n - i);
+            for (int j = 0; j < l; ++j) {
+                u[j] = ci[j];
+                uh[j] = ci[j] / h;
+            }
+            pu = u;
             pq = g;
             next = 1 - next;
         } else {
@@ -398,30 +595,67 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
         }
         d[i] = h;
     }
+    w[0] = a[0];
 
-    // Accumulation of the transformations, on the transpose zt in w: zt(r, k)
-    // is element (k, r) of the transformation.  Step i reads the vector u
-    // from column i of a and u / h from row i; g goes to column i of w,
-    // which the step then clears.
+    // Accumulation of the transformations, on its transpose zt in a: zt(r, k)
+    // is element (k, r) of the transformation.  Step i (0-based) is active
+    // when |d(i)| > tolerance: its sums g(r) = sum over k < i of u(k) zt(r, k),
+    // then zt(r, k) = zt(r, k) - g(r) w(k), with u and w = u / h from the
+    // work matrix.  The g of a step lives in column i of zt, outside the
+    // block, until the step is done.  The update of one active step and the
+    // sums of the next active one share a pass; the steps between them only
+    // set their rows and columns to those of the identity, which is done
+    // around the pass in the order that leaves each value as the literal
+    // loops do.
     d[0] = 0;
     e[0] = 0;
-    for (int i = 0; i < n; ++i) {
-        int l = i;
-        double* wi = w + size_t(i) * np;
-        if (std::fabs(d[i]) > tolerance) {
-            if (wide)
-                accumulate_avx2(w, np, l, col(i), a + i, wi);
-            else
-                accumulate_base(w, np, l, col(i), a + i, wi);
-        }
-        d[i] = col(i)[i];
-        wi[i] = 1;
-        for (int j = 0; j < l; ++j) {
-            w[i + size_t(j) * np] = 0;
-            wi[j] = 0;
-        }
+    double* zt = a;
+    auto active = [=](int i) { return std::fabs(d[i]) > tolerance; };
+    auto u = [=](int i) { return w + size_t(i) * np; };
+    auto uh = [=](int i) { return w + size_t(n - 1 - i) * np + (n - i); };
+    auto pass = [=](int l, const double* g, const double* wk, double* gn, const double* un, int mn) {
+        if (wide)
+            accumpass_avx2(zt, np, l, g, wk, gn, un, mn);
+        else
+            accumpass_base(zt, np, l, g, wk, gn, un, mn);
+    };
+    int i = 0;
+    while (i < n && !active(i)) {
+        unitrow(zt, np, i);
+        unitcol(zt, np, i);
+        ++i;
     }
-    transpose(w, a, n, np);
+    if (i < n) {
+        double* g = zt + size_t(i) * np;  // the sums of the first active step
+        for (int r = 0; r < i; ++r) g[r] = 0;
+        pass(i, nullptr, nullptr, g, u(i), i);
+    }
+    while (i < n) {
+        // step i is active, its sums in column i of zt; j is the next active
+        int j = i + 1;
+        while (j < n && !active(j)) ++j;
+        double* g = zt + size_t(i) * np;
+        for (int k = i; k < j; ++k) unitrow(zt, np, k);
+        for (int k = i + 1; k < j; ++k) unitcol(zt, np, k);
+        if (j < n) {
+            double* gn = zt + size_t(j) * np;
+            for (int r = 0; r < j; ++r) gn[r] = 0;
+            pass(i, g, uh(i), gn, u(j), j);
+            unitcol(zt, np, i);
+            // the columns i..j-1 of the identity complete the sums of step j
+            for (int k = i; k < j; ++k) {
+                double v = u(j)[k];
+                const double* c = zt + size_t(k) * np;
+                for (int r = 0; r < j; ++r) gn[r] = gn[r] + c[r] * v;
+            }
+        } else {
+            pass(i, g, uh(i), nullptr, nullptr, 0);
+            unitcol(zt, np, i);
+        }
+        i = j;
+    }
+    for (int k = 0; k < n; ++k) d[k] = w[k + size_t(k) * np];
+    transpose(a, n, np);
 }
 
 void tred2(double* a, int n, int np, double* d, double* e, double* w)

@@ -1,19 +1,37 @@
-// Four doubles handled as one value, for the kernels of this module.  The
-// same source compiles to SSE2 pairs in the baseline functions and to AVX2
-// registers in the functions marked target("avx2").  Each operation is an
-// exact IEEE multiply, add or subtract of an element with its peers in the
-// other operands, so both paths give the bits of the scalar form.
+// Short vectors of doubles handled as one value, for the kernels of this
+// module.  A kernel is written once as a template over the vector type V
+// (v2, v4, or double itself) and compiled twice: with pairs (SSE2, on every
+// x86-64) in the baseline functions, and with fours in the functions marked
+// target("avx2").  Each operation is an exact IEEE multiply, add or
+// subtract of an element with the matching elements of the other operands
+// (a scalar operand stands for a vector of copies), so every width gives
+// the bits of the scalar form.
 #ifndef LOCIWEAVER_PCNM_SIMD_H
 #define LOCIWEAVER_PCNM_SIMD_H
 
-// Four doubles in registers.
+// Two and four doubles in registers.
+typedef double v2 __attribute__((vector_size(16)));
 typedef double v4 __attribute__((vector_size(32)));
 
-// Four doubles in memory, at any address aligned to a double.
-typedef double v4u __attribute__((vector_size(32), aligned(8)));
+// The number of doubles in V.
+template <typename V>
+constexpr int width()
+{
+    return int(sizeof(V) / sizeof(double));
+}
 
-// The four doubles from p on, to load from or store into.
-inline v4u& at4(double* p) { return *reinterpret_cast<v4u*>(p); }
-inline const v4u& at4(const double* p) { return *reinterpret_cast<const v4u*>(p); }
+// x = the doubles from p on, and the reverse; p needs no alignment beyond
+// that of a double.
+template <typename V>
+inline void load(V& x, const double* p)
+{
+    __builtin_memcpy(&x, p, sizeof(V));
+}
+
+template <typename V>
+inline void store(double* p, const V& x)
+{
+    __builtin_memcpy(p, &x, sizeof(V));
+}
 
 #endif
