@@ -54,20 +54,6 @@ const int tile = 32;
 // ---------------------------------------------------------------------------
 // Copies between the triangles, tile by tile.
 
-// mirror: a(j, k) = a(k, j) for j < k < n, the upper triangle from the
-//   lower (a np x n).
-void mirror(double* a, int n, int np)
-{
-    for (int k0 = 0; k0 < n; k0 += tile) {
-        int k1 = k0 + tile < n ? k0 + tile : n;
-        for (int j0 = 0; j0 <= k0; j0 += tile) {
-            int j1 = j0 + tile < n ? j0 + tile : n;
-            for (int k = k0; k < k1; ++k)
-                for (int j = j0; j < j1 && j < k; ++j) a[j + size_t(k) * np] = a[k + size_t(j) * np];
-        }
-    }
-}
-
 // transpose: a(j, k) and a(k, j) exchanged for j < k < n, in place (a np x
 //   n).
 void transpose(double* a, int n, int np)
@@ -154,51 +140,72 @@ inline __attribute__((always_inline)) void axpy(double* g, const double* c, int 
     for (; r < m; ++r) g[r] = g[r] + c[r] * hk;
 }
 
-// panelrow: the rows r..r+width-1 of the panel of columns c of the
-//   symmetric block, in one reduction pass.  When UP: the rank-2 update of
-//   the step before, u and q its vector and updated e, uk and qk their
-//   elements of the panel's columns, with the formula of the upper twins
-//   (UPPER) or of the lower elements.  When GS: g(r) = g(r) + c(r) hk
-//   with the updated c, for the columns in their order.
-template <typename V, bool UP, bool GS, bool UPPER>
-inline __attribute__((always_inline)) void panelrow(double* const* c, int r, const double* u,
-                                                   const double* q, const double* uk,
-                                                   const double* qk, const double* hk,
-                                                   double* g)
+// dots: for the tile of `width` rows r.. of the four columns of a panel
+//   (x0..x3 the rows of each column), acc(j) = acc(j) + xj(t) u(r + t) for
+//   t in increasing order: each lane of the accumulators is the sum of one
+//   column, whose terms keep their order.  The tile is transposed so that
+//   one vector holds a row across the columns (four lanes in acc0; two in
+//   acc0 and two in acc1 for pairs).
+inline __attribute__((always_inline)) void dots(const v4& x0, const v4& x1, const v4& x2,
+                                                const v4& x3, const double* u, v4& acc0, v4&)
 {
-    V x, y, z, gg;
-    if (UP) {
-        load(y, u + r);
-        load(z, q + r);
-    }
-    if (GS) load(gg, g + r);
-    for (int j = 0; j < panel; ++j) {
-        load(x, c[j] + r);
-        if (UP) {
-            if (UPPER)
-                x = (x - z * uk[j]) - y * qk[j];
-            else
-                x = (x - y * qk[j]) - z * uk[j];
-            store(c[j] + r, x);
-        }
-        if (GS) gg = gg + x * hk[j];
-    }
-    if (GS) store(g + r, gg);
+    typedef long long m4 __attribute__((vector_size(32)));
+    v4 t0 = __builtin_shuffle(x0, x1, m4{0, 4, 2, 6});
+    v4 t1 = __builtin_shuffle(x0, x1, m4{1, 5, 3, 7});
+    v4 t2 = __builtin_shuffle(x2, x3, m4{0, 4, 2, 6});
+    v4 t3 = __builtin_shuffle(x2, x3, m4{1, 5, 3, 7});
+    acc0 = acc0 + __builtin_shuffle(t0, t2, m4{0, 1, 4, 5}) * u[0];
+    acc0 = acc0 + __builtin_shuffle(t1, t3, m4{0, 1, 4, 5}) * u[1];
+    acc0 = acc0 + __builtin_shuffle(t0, t2, m4{2, 3, 6, 7}) * u[2];
+    acc0 = acc0 + __builtin_shuffle(t1, t3, m4{2, 3, 6, 7}) * u[3];
 }
 
-// reducepanel: the work of reducepass on the panel of columns from k
-//   (k + panel <= l): rows above k are upper twins in all of them, rows
-//   from k + panel on lower elements in all of them, and each row between
-//   takes the form of its place in each column.
+inline __attribute__((always_inline)) void dots(const v2& x0, const v2& x1, const v2& x2,
+                                                const v2& x3, const double* u, v2& acc0, v2& acc1)
+{
+    typedef long long m2 __attribute__((vector_size(16)));
+    acc0 = acc0 + __builtin_shuffle(x0, x1, m2{0, 2}) * u[0];
+    acc1 = acc1 + __builtin_shuffle(x2, x3, m2{0, 2}) * u[0];
+    acc0 = acc0 + __builtin_shuffle(x0, x1, m2{1, 3}) * u[1];
+    acc1 = acc1 + __builtin_shuffle(x2, x3, m2{1, 3}) * u[1];
+}
+
+// The reduction keeps the lower triangle of the active block, column k
+// holding rows k and below.  With the updated elements, the sums
+// g(r) = sum over k of s(r, k) ui(k), s the symmetric block, take their
+// terms k < r from the columns k (row r), term r from the diagonal, and the
+// terms k > r from column r itself (rows k > r): so at column r, g(r) adds
+// its diagonal term and then runs down the column, and every sum keeps the
+// increasing order of its terms.
+
+// lowcol: rows r..r+width-1 of column c below the diagonal: x = the
+//   elements, updated when UP (lower elements: (c - u(r) qk) - q(r) uk,
+//   u and q loaded in y and z), and gg = gg + x hk when GS.
 template <typename V, bool UP, bool GS>
-inline __attribute__((always_inline)) void reducepanel(double* a, int np, int k, int l,
-                                                      const double* pu, const double* pq,
-                                                      const double* ui, double* g)
+inline __attribute__((always_inline)) void lowcol(double* c, int r, const V& y, const V& z,
+                                                  double uk, double qk, double hk, V& gg, V& x)
+{
+    load(x, c + r);
+    if (UP) {
+        x = (x - y * qk) - z * uk;
+        store(c + r, x);
+    }
+    if (GS) gg = gg + x * hk;
+}
+
+// lowpanel: the pass on the four columns k..k+3 (k + 4 <= l), rows from
+//   the diagonal down to l-1: first the triangle of rows k..k+3, element by
+//   element in row order, then the rows below, by vectors and then one by
+//   one; the column sums run in the lanes of acc0 and acc1 meanwhile.
+template <typename V, bool UP, bool GS>
+inline __attribute__((always_inline)) void lowpanel(double* a, int np, int k, int l,
+                                                    const double* pu, const double* pq,
+                                                    const double* ui, double* g)
 {
     const int W = width<V>();
-    double* c[panel];
-    double uk[panel] = {}, qk[panel] = {}, hk[panel] = {};
-    for (int j = 0; j < panel; ++j) {
+    double* c[4];
+    double uk[4] = {}, qk[4] = {}, hk[4] = {};
+    for (int j = 0; j < 4; ++j) {
         c[j] = a + size_t(k + j) * np;
         if (UP) {
             uk[j] = pu[k + j];
@@ -206,35 +213,73 @@ inline __attribute__((always_inline)) void reducepanel(double* a, int np, int k,
         }
         if (GS) hk[j] = ui[k + j];
     }
-    int r = 0;
-    for (; r + W <= k; r += W) panelrow<V, UP, GS, true>(c, r, pu, pq, uk, qk, hk, g);
-    for (; r < k; ++r) panelrow<double, UP, GS, true>(c, r, pu, pq, uk, qk, hk, g);
-    for (; r < k + panel; ++r) {
-        double gg = GS ? g[r] : 0;
-        for (int j = 0; j < panel; ++j) {
+    for (int r = k; r < k + 4; ++r) {
+        for (int j = 0; j <= r - k; ++j) {
             double x = c[j][r];
             if (UP) {
-                if (r < k + j)
-                    x = (x - pq[r] * uk[j]) - pu[r] * qk[j];
-                else
-                    x = (x - pu[r] * qk[j]) - pq[r] * uk[j];
+                x = (x - pu[r] * qk[j]) - pq[r] * uk[j];
                 c[j][r] = x;
             }
-            if (GS) gg = gg + x * hk[j];
+            if (GS) {
+                g[r] = g[r] + x * hk[j];
+                if (r > k + j) g[k + j] = g[k + j] + x * ui[r];
+            }
         }
-        if (GS) g[r] = gg;
     }
-    for (; r + W <= l; r += W) panelrow<V, UP, GS, false>(c, r, pu, pq, uk, qk, hk, g);
-    for (; r < l; ++r) panelrow<double, UP, GS, false>(c, r, pu, pq, uk, qk, hk, g);
+    V acc0{}, acc1{};
+    if (GS) {
+        load(acc0, g + k);
+        if constexpr (width<V>() == 2) load(acc1, g + k + 2);
+    }
+    int r = k + 4;
+    for (; r + W <= l; r += W) {
+        V x0, x1, x2, x3, y{}, z{}, gg{};
+        if (UP) {
+            load(y, pu + r);
+            load(z, pq + r);
+        }
+        if (GS) load(gg, g + r);
+        lowcol<V, UP, GS>(c[0], r, y, z, uk[0], qk[0], hk[0], gg, x0);
+        lowcol<V, UP, GS>(c[1], r, y, z, uk[1], qk[1], hk[1], gg, x1);
+        lowcol<V, UP, GS>(c[2], r, y, z, uk[2], qk[2], hk[2], gg, x2);
+        lowcol<V, UP, GS>(c[3], r, y, z, uk[3], qk[3], hk[3], gg, x3);
+        if (GS) {
+            store(g + r, gg);
+            dots(x0, x1, x2, x3, ui + r, acc0, acc1);
+        }
+    }
+    if (!GS) {
+        if (UP)
+            for (; r < l; ++r)
+                for (int j = 0; j < 4; ++j) c[j][r] = (c[j][r] - pu[r] * qk[j]) - pq[r] * uk[j];
+        return;
+    }
+    double sum[4];
+    store(sum, acc0);
+    if constexpr (width<V>() == 2) store(sum + 2, acc1);
+    for (; r < l; ++r) {
+        for (int j = 0; j < 4; ++j) {
+            double x = c[j][r];
+            if (UP) {
+                x = (x - pu[r] * qk[j]) - pq[r] * uk[j];
+                c[j][r] = x;
+            }
+            g[r] = g[r] + x * hk[j];
+            sum[j] = sum[j] + x * ui[r];
+        }
+    }
+    for (int j = 0; j < 4; ++j) g[k + j] = sum[j];
 }
 
 // reducepass: one step of the reduction over the active block, columns
-//   0..l-1 of a (leading dimension np), rows 0..l-1, a panel of columns at
-//   a time so that each row of g is loaded and stored once for the panel.
+//   0..l-1 of a (leading dimension np), lower triangle, four columns at a
+//   time.
 //   When UP: the rank-2 update of the step before (vector pu, updated e
 //   pq, at least l elements each).
-//   When GS: g(r) = sum over k of a(r, k) ui(k), from 0 in increasing k,
-//   with the updated a.
+//   When GS: g(r) = sum over k of s(r, k) ui(k), from 0 in increasing k,
+//   with the updated elements.
+//   Then row l-1, the next step's, is copied to column l-1 above the
+//   diagonal.
 template <typename V, bool UP, bool GS>
 inline __attribute__((always_inline)) void reducepass(double* a, int np, int l, const double* pu,
                                                       const double* pq, const double* ui,
@@ -243,14 +288,24 @@ inline __attribute__((always_inline)) void reducepass(double* a, int np, int l, 
     if (GS)
         for (int r = 0; r < l; ++r) g[r] = 0;
     int k = 0;
-    for (; k + panel <= l; k += panel) reducepanel<V, UP, GS>(a, np, k, l, pu, pq, ui, g);
-    for (; k < l; ++k) {
+    if (UP || GS)
+        for (; k + 4 <= l; k += 4) lowpanel<V, UP, GS>(a, np, k, l, pu, pq, ui, g);
+    for (; (UP || GS) && k < l; ++k) {
         double* c = a + size_t(k) * np;
-        if (UP)
-            update<V>(c, k, l, pu, pq, pu[k], pq[k], GS ? g : nullptr, GS ? ui[k] : 0);
-        else
-            axpy<V>(g, c, l, ui[k]);
+        for (int r = k; r < l; ++r) {
+            double x = c[r];
+            if (UP) {
+                x = (x - pu[r] * pq[k]) - pq[r] * pu[k];
+                c[r] = x;
+            }
+            if (GS) {
+                g[r] = g[r] + x * ui[k];
+                if (r > k) g[k] = g[k] + x * ui[r];
+            }
+        }
     }
+    double* last = a + size_t(l - 1) * np;
+    for (int j = 0; j < l - 1; ++j) last[j] = a[(l - 1) + size_t(j) * np];
 }
 
 template <typename V>
@@ -262,8 +317,10 @@ inline __attribute__((always_inline)) void reducepass(double* a, int np, int l, 
         reducepass<V, true, true>(a, np, l, pu, pq, ui, g);
     else if (pu)
         reducepass<V, true, false>(a, np, l, pu, pq, ui, g);
-    else
+    else if (g)
         reducepass<V, false, true>(a, np, l, pu, pq, ui, g);
+    else
+        reducepass<V, false, false>(a, np, l, pu, pq, ui, g);
 }
 
 // accrow: the rows r..r+width-1 of the panel of columns c of the
@@ -517,13 +574,15 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
     const bool wide = path == path_avx2;
     auto col = [=](int k) { return a + size_t(k) * np; };
 
-    // The active block as a full symmetric matrix.
-    mirror(a, n, np);
+    // Row n-1 mirrored into column n-1: the first step reads it there.
+    for (int j = 0; j < n - 1; ++j) a[j + size_t(n - 1) * np] = a[(n - 1) + size_t(j) * np];
 
-    // Reduction, from the last row.  Step i (0-based) works on column i,
-    // the mirror of row i: it applies the pending update of step i+1 to it,
-    // finds the Householder vector u in place, and in one pass over the
-    // block applies the pending update and accumulates g = block times u.
+    // Reduction, from the last row, on the lower triangle of the active
+    // block.  Step i (0-based) works on column i, where the pass before
+    // mirrored row i: it applies the pending update of step i+1 to it, finds
+    // the Householder vector u in place, and in one pass over the block
+    // applies the pending update, accumulates g = block times u and mirrors
+    // the next row.
     // The parts of e and d not yet final hold g and the pending updated e,
     // in turn.  The work matrix keeps, for the accumulation, u in column i
     // above the diagonal, u / h in column n-1-i below it, and the diagonal
@@ -565,7 +624,7 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
             e[i] = ci[l - 1];
         }
         double* g = transform ? gbuf[next] : nullptr;
-        if (pu || g) {
+        {
             if (wide)
                 reducepass_avx2(a, np, l, pu, pq, ci, g);
             else
