@@ -799,6 +799,52 @@ TEST(FastKernels, IterationLimitSameState)
     }
 }
 
+// The product on both paths, every size class of its blocks.
+TEST(FastKernels, ProduitBitForBit)
+{
+    for (int l : {1, 3, 4, 15, 16, 17, 40}) {
+        for (int n : {1, 2, 3, 5}) {
+            const int m = 37, ld = 45;
+            vec a = randsym(ld, ld, unsigned(l)), b = randsym(ld, ld, unsigned(n + 100));
+            vec lp(size_t(ld) * ld, -1.0);
+            literal::produit(a.data(), b.data(), lp.data(), l, m, n, ld);
+            for (int path : paths()) {
+                vec p(size_t(ld) * ld, -1.0);
+                produit(a.data(), b.data(), p.data(), l, m, n, ld, path);
+                EXPECT_TRUE(samebits(p, lp)) << l << " " << n << " " << path;
+            }
+        }
+    }
+}
+
+// The correlation check: standardised columns, every work vector and
+// matrix, and the lines it writes.
+TEST(FastKernels, CorrelBitForBit)
+{
+    for (int n : {2, 9, 130}) {
+        for (int m : {1, 2, 7, 33}) {
+            const int ld = 140;
+            vec x = randsym(ld, ld, unsigned(n * 100 + m));
+            vec lx = x;
+            vec s[4], ls[4];
+            for (int k = 0; k < 4; ++k) s[k] = ls[k] = vec(ld, 0.5);
+            vec c(size_t(ld) * ld, 0.25), lc = c, xp = c, lxp = c;
+            capture fcap, lcap;
+            literal::correl(n, m, lx.data(), ld, ls[0].data(), ls[1].data(), ls[2].data(),
+                            ls[3].data(), lc.data(), lxp.data(), lcap.io->report);
+            correl(n, m, x.data(), ld, s[0].data(), s[1].data(), s[2].data(), s[3].data(),
+                   c.data(), xp.data(), fcap.io->report);
+            SCOPED_TRACE(std::to_string(n) + " x " + std::to_string(m));
+            EXPECT_TRUE(samebits(x, lx));
+            for (int k = 0; k < 4; ++k) EXPECT_TRUE(samebits(s[k], ls[k])) << k;
+            EXPECT_TRUE(samebits(c, lc));
+            EXPECT_TRUE(samebits(xp, lxp));
+            EXPECT_EQ(fcap.report(), lcap.report());
+            EXPECT_EQ(fcap.console(), lcap.console());
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Correlation check
 

@@ -92,5 +92,6 @@ void correl(int n, int m, double* x, int maxn, double* sum, double* sumsq, doubl
 //   j = 1..n, accumulated from 0 in increasing k.  Only that block of p is
 //   written.
 void produit(const double* a, const double* b, double* p, int l, int m, int n, int ld);
+void produit(const double* a, const double* b, double* p, int l, int m, int n, int ld, int path);
 
 #endif

@@ -1,6 +1,6 @@
-// The plain literal forms of the eigen-solver and of the principal
-// coordinate analysis: every loop as the method states it, over matrices
-// stored by columns.  The production kernels in src/pcnm reorder this work
+// The plain literal forms of the eigen-solver, of the principal coordinate
+// analysis and of the correlation check: every loop as the method states
+// it, over matrices stored by columns.  The production kernels in src/pcnm reorder this work
 // for speed; the tests prove them bit-identical to these, and the benchmark
 // times both.
 #ifndef LOCIWEAVER_TESTS_LITERAL_LITERAL_H
@@ -45,6 +45,17 @@ void scalecols(int n, int ld, double* x, const double* eig);
 //   sort, reorder, scaling, sums, report, count.
 void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off, double* x,
           double* mean, double* row, int& npos, stream& report);
+
+// produit: p(i, j) = sum over k = 1..m of a(i, k) b(k, j), i = 1..l,
+//   j = 1..n, from 0 in increasing k (all leading dimension ld).
+void produit(const double* a, const double* b, double* p, int l, int m, int n, int ld);
+
+// correl: the correlation check with the argument order of the production
+//   routine: columns 1..m of rows 1..n of x standardised, their
+//   correlations in corlin through the transpose xprime, the largest
+//   absolute one reported.
+void correl(int n, int m, double* x, int maxn, double* sum, double* sumsq, double* mean,
+            double* sd, double* corlin, double* xprime, stream& report);
 
 }  // namespace literal
 
