@@ -19,11 +19,12 @@ build=${1:-$root/build-bench}
 runs=${RUNS:-5}
 reps=${REPS:-5}
 
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DLOCIWEAVER_TESTS=OFF \
-    -DLOCIWEAVER_BENCH=ON -DLOCIWEAVER_BENCH_LAPACK=ON > "$build.cmake.log" 2>&1 ||
-    { cat "$build.cmake.log"; exit 1; }
-cmake --build "$build" -j2 --target lociweaver lociweaver1000 gensites eigenbench minimal \
-    > "$build.build.log" 2>&1 || { cat "$build.build.log"; exit 1; }
+mkdir -p "$build"
+log=$build/bench-build.log
+{ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DLOCIWEAVER_TESTS=OFF \
+      -DLOCIWEAVER_BENCH=ON -DLOCIWEAVER_BENCH_LAPACK=ON &&
+  cmake --build "$build" -j2 --target lociweaver lociweaver1000 gensites eigenbench minimal; } \
+    > "$log" 2>&1 || { cat "$log"; exit 1; }
 
 data=$build/benchdata
 mkdir -p "$data"

@@ -4,14 +4,19 @@
 //
 // The kernels give the bits of the literal loops (kept in the test tree)
 // and reorder only independent work:
-// - tred2 keeps the active block as a full symmetric matrix, each element
-//   of the upper triangle computed with the formula of its lower twin, so
-//   that every row it reads is a column.  One pass over the block applies
-//   the rank-2 update of one step and accumulates the matrix-vector product
-//   of the next, k outermost: the sums g(j) are independent across j and
-//   each takes its terms in increasing k.  The accumulation of the
-//   transformation runs on its transpose in the work matrix, one pass per
-//   step likewise (the update of one step with the sums of the next).
+// - The reduction of tred2 keeps the lower triangle of the active block.
+//   One pass over it per step applies the rank-2 update of the step before
+//   and accumulates the matrix-vector product of this one, columns
+//   outermost: a sum g(r) takes its terms left of the diagonal from the
+//   rows of the columns, then its diagonal term and the terms right of it
+//   running down its own column, always in increasing order.  Four columns
+//   go together; their four column sums run in the lanes of one vector.
+//   The row the next step needs is mirrored into its column as the pass
+//   goes, so that no step reads a row with a stride.
+// - The accumulation of the transformation runs on its transpose, built in
+//   place, a panel of columns at a time; one pass serves the update of one
+//   step and the sums of the next.  The Householder vectors wait in the
+//   work matrix, contiguous.
 // - tqli computes its plane rotations from d and e alone, records them in
 //   the work matrix, and applies them to z block of rows by block of rows.
 //   Within a block a group of sweeps moves as a wave, chunk by chunk: sweep
@@ -44,15 +49,15 @@ const int span = 64;
 // Vectors of rows in one row block of the rotations.
 const int blockvecs = 4;
 
-// Columns that one pass of tred2 takes together: each row of its sums is
-// loaded and stored once for all of them.
+// Columns that one pass of the accumulation takes together: each row of its
+// sums is loaded and stored once for all of them.
 const int panel = 4;
 
 // Square tiles of the transposing copies.
 const int tile = 32;
 
 // ---------------------------------------------------------------------------
-// Copies between the triangles, tile by tile.
+// The transpose in place, tile by tile.
 
 // transpose: a(j, k) and a(k, j) exchanged for j < k < n, in place (a np x
 //   n).
