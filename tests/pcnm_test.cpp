@@ -16,6 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "literal/literal.h"
 #include "pcnm/pcnm.h"
 #include "textio/textio.h"
 
@@ -23,6 +24,10 @@ namespace {
 
 using vec = std::vector<double>;
 using lines = std::vector<std::string>;
+
+// A work matrix of np x n for the solver, alive to the end of the call
+// whose argument it is.
+vec work(int np, int n) { return vec(size_t(np) * size_t(n), 0.0); }
 
 // Element (i, j), from 1, of a matrix stored by columns.
 double& at(vec& m, int ld, int i, int j) { return m[size_t((i - 1) + (j - 1) * ld)]; }
@@ -135,7 +140,7 @@ pcoaout runpcoa(int n, int ld, const vec& d, stream& report)
     r.perm.assign(size_t(ld), 0);
     vec off(ld, 0.0), mean(ld, 0.0), row(ld, 0.0);
     pcoa(n, ld, r.perm.data(), d.data(), r.eig.data(), off.data(), r.x.data(), mean.data(),
-         row.data(), r.npos, report);
+         row.data(), r.npos, report, work(ld, n).data());
     return r;
 }
 
@@ -245,11 +250,11 @@ TEST(Solver, TwoByTwo)
     const int np = 3;
     vec a(size_t(np * 2), 0), d(2), e(2);
     at(a, np, 1, 1) = 3, at(a, np, 2, 1) = 2, at(a, np, 1, 2) = 2, at(a, np, 2, 2) = 3;
-    tred2(a.data(), 2, np, d.data(), e.data());
+    tred2(a.data(), 2, np, d.data(), e.data(), work(np, 2).data());
     EXPECT_EQ(d, (vec{3, 3}));
     EXPECT_EQ(e, (vec{0, 2}));
     EXPECT_EQ(a, (vec{1, 0, 0, 0, 1, 0}));
-    tqli(d.data(), e.data(), 2, np, a.data());
+    tqli(d.data(), e.data(), 2, np, a.data(), work(np, 2).data());
     EXPECT_EQ(d[0], 1.0000000000000004);
     EXPECT_EQ(d[1], 5.0);
     const double h = 1 / std::sqrt(2.0);
@@ -265,7 +270,7 @@ TEST(Solver, Tred2ThreeByThree)
     const int np = 3;
     const double upper = 99;  // the reduction reads the lower triangle only
     vec a = {4, 1, 2, upper, 2, 0, upper, upper, 3}, d(3), e(3);
-    tred2(a.data(), 3, np, d.data(), e.data());
+    tred2(a.data(), 3, np, d.data(), e.data(), work(np, 3).data());
     EXPECT_EQ(d, (vec{2, 4, 3}));
     EXPECT_EQ(e, (vec{0, 1, -2}));
     EXPECT_EQ(a, (vec{0, -1, 0, -1, 0, 0, 0, 0, 1}));
@@ -279,8 +284,8 @@ TEST(Solver, DiagonalAndNegligibleCoupling)
         vec a(size_t(np * n), 0), d(n), e(n);
         for (int i = 1; i <= n; ++i)
             for (int j = 1; j <= n; ++j) at(a, np, i, j) = i == j ? diag[size_t(i - 1)] : off;
-        tred2(a.data(), n, np, d.data(), e.data());
-        tqli(d.data(), e.data(), n, np, a.data());
+        tred2(a.data(), n, np, d.data(), e.data(), work(np, n).data());
+        tqli(d.data(), e.data(), n, np, a.data(), work(np, n).data());
         EXPECT_EQ(d, diag) << off;
         for (int i = 1; i <= n; ++i)
             for (int j = 1; j <= n; ++j) EXPECT_EQ(at(a, np, i, j), i == j ? 1 : 0) << off;
@@ -290,8 +295,8 @@ TEST(Solver, DiagonalAndNegligibleCoupling)
 TEST(Solver, SingleElement)
 {
     vec a = {-2.5, 8}, d = {9}, e = {9};
-    tred2(a.data(), 1, 2, d.data(), e.data());
-    tqli(d.data(), e.data(), 1, 2, a.data());
+    tred2(a.data(), 1, 2, d.data(), e.data(), work(2, 1).data());
+    tqli(d.data(), e.data(), 1, 2, a.data(), work(2, 1).data());
     EXPECT_EQ(d[0], -2.5);
     EXPECT_EQ(a[0], 1.0);
 }
@@ -303,8 +308,8 @@ TEST(Solver, RandomSymmetric)
         vec a = randsym(n, np, unsigned(n)), plain(n * n, 0.0), d(n, 0.0), e(n, 0.0);
         for (int i = 1; i <= n; ++i)
             for (int j = 1; j <= n; ++j) at(plain, n, i, j) = at(a, np, i, j);
-        tred2(a.data(), n, np, d.data(), e.data());
-        tqli(d.data(), e.data(), n, np, a.data());
+        tred2(a.data(), n, np, d.data(), e.data(), work(np, n).data());
+        tqli(d.data(), e.data(), n, np, a.data(), work(np, n).data());
         double resid, ortho;
         eigencheck(plain, n, d, a, np, resid, ortho);
         // couplings below the absolute tolerance are dropped: that bounds
@@ -325,9 +330,9 @@ TEST(Solver, IterationLimitStops)
         const int n = 6;
         vec a = randsym(n, n, 7), d(n, 0.0), e(n, 0.0);
         for (double& v : a) v *= scale;
-        tred2(a.data(), n, n, d.data(), e.data());
+        tred2(a.data(), n, n, d.data(), e.data(), work(n, n).data());
         try {
-            tqli(d.data(), e.data(), n, n, a.data());
+            tqli(d.data(), e.data(), n, n, a.data(), work(n, n).data());
             ADD_FAILURE() << "no stop for " << scale;
         } catch (const runstop& s) {
             EXPECT_EQ(s.status, 0);
@@ -552,6 +557,291 @@ TEST(Pcoa, GridProperties)
         EXPECT_NEAR(tail(rep[3]), neg, 6e-6);
         EXPECT_NEAR(tail(rep[4]), trace, 6e-6);
         EXPECT_NEAR(pos + neg, trace, 1e-9 * (1 + pos));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Fast kernels against the literal ones, bit for bit
+
+namespace {
+
+// The vector paths this processor can run: the baseline always, AVX2 when
+// it is there.
+std::vector<int> paths()
+{
+    std::vector<int> p = {path_base};
+    if (bestpath() == path_avx2) p.push_back(path_avx2);
+    return p;
+}
+
+// Whether two arrays hold the same bits, and the first index that differs.
+template <typename T>
+::testing::AssertionResult samebits(const std::vector<T>& a, const std::vector<T>& b)
+{
+    if (a.size() != b.size()) return ::testing::AssertionFailure() << "sizes differ";
+    if (std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0)
+        return ::testing::AssertionSuccess();
+    for (size_t k = 0; k < a.size(); ++k)
+        if (std::memcmp(&a[k], &b[k], sizeof(T)) != 0)
+            return ::testing::AssertionFailure() << "first difference at " << k << ": " << a[k]
+                                                 << " and " << b[k];
+    return ::testing::AssertionFailure();
+}
+
+// The literal and the fast solver on the n x n matrix a (leading dimension
+// np, every element of the np x n array compared afterwards).
+void solvers(const vec& a, int n, int np, const std::string& what)
+{
+    vec la = a, ld(n, 7.0), le(n, 7.0);
+    literal::tred2(la.data(), n, np, ld.data(), le.data());
+    vec ta = la, td = ld;
+    literal::tqli(ld.data(), le.data(), n, np, la.data());
+    for (int path : paths()) {
+        SCOPED_TRACE(what + (path == path_avx2 ? " avx2" : " base"));
+        vec fa = a, fd(n, 7.0), fe(n, 7.0), w = work(np, n);
+        tred2(fa.data(), n, np, fd.data(), fe.data(), w.data(), path);
+        EXPECT_TRUE(samebits(fa, ta)) << "tred2 transformation";
+        EXPECT_TRUE(samebits(fd, td)) << "tred2 diagonal";
+        tqli(fd.data(), fe.data(), n, np, fa.data(), w.data(), path);
+        EXPECT_TRUE(samebits(fd, ld)) << "eigenvalues";
+        EXPECT_TRUE(samebits(fe, le)) << "destroyed sub-diagonal";
+        EXPECT_TRUE(samebits(fa, la)) << "eigenvectors";
+    }
+}
+
+// The literal and the fast analysis of the distances d (upper triangle,
+// leading dimension ld): eigenvalues, coordinates, permutation, count and
+// report lines.
+void analyses(int n, int ld, const vec& d, const std::string& what)
+{
+    SCOPED_TRACE(what);
+    capture lcap, fcap;
+    pcoaout l;
+    l.eig.assign(size_t(ld), 0);
+    l.x.assign(size_t(ld) * ld, 0);
+    l.perm.assign(size_t(ld), 0);
+    vec off(ld, 0.0), mean(ld, 0.0), row(ld, 0.0);
+    literal::pcoa(n, ld, l.perm.data(), d.data(), l.eig.data(), off.data(), l.x.data(),
+                  mean.data(), row.data(), l.npos, lcap.io->report);
+    pcoaout f = runpcoa(n, ld, d, fcap.io->report);
+    EXPECT_TRUE(samebits(f.eig, l.eig)) << "eigenvalues";
+    EXPECT_TRUE(samebits(f.x, l.x)) << "principal coordinates";
+    EXPECT_TRUE(samebits(f.perm, l.perm)) << "permutation";
+    EXPECT_EQ(f.npos, l.npos);
+    EXPECT_EQ(fcap.report(), lcap.report());
+}
+
+// Sites of a rows x cols grid of unit spacing (leading dimension ld).
+vec gridsites(int rows, int cols, int ld)
+{
+    vec x(size_t(ld) * 2, 0.0);
+    for (int i = 1; i <= rows * cols; ++i) {
+        at(x, ld, i, 1) = (i - 1) / cols;
+        at(x, ld, i, 2) = (i - 1) % cols;
+    }
+    return x;
+}
+
+// The Gower-centred matrix that the analysis decomposes, by the literal
+// steps, for the distances d (upper triangle, leading dimension ld).
+vec centredby(int n, int ld, vec d)
+{
+    vec a(size_t(ld) * n, 0.0), mean(ld, 0.0);
+    for (int i = 1; i < n; ++i)
+        for (int j = i + 1; j <= n; ++j)
+            at(a, ld, i, j) = at(a, ld, j, i) = -(at(d, ld, i, j) * at(d, ld, i, j) * 0.5);
+    literal::gower(a.data(), mean.data(), n, ld);
+    return a;
+}
+
+}  // namespace
+
+// Random symmetric matrices of every size class of the vector loops (below,
+// at and above multiples of 4 and 16), with and without spare rows, and an
+// upper triangle that the reduction must not read.
+TEST(FastKernels, RandomMatricesBitForBit)
+{
+    for (int n : {1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 31, 32, 33, 47, 64, 100, 101, 163, 300}) {
+        for (int spare : {0, 3}) {
+            int np = n + spare;
+            vec a = randsym(n, np, unsigned(1000 + n));
+            std::mt19937 gen{unsigned(n)};
+            std::uniform_real_distribution<double> u(-5, 5);
+            for (int j = 1; j <= n; ++j)
+                for (int i = 1; i < j; ++i) at(a, np, i, j) = u(gen);
+            for (int j = 1; j <= n; ++j)
+                for (int i = n + 1; i <= np; ++i) at(a, np, i, j) = -3.25;
+            solvers(a, n, np, "random n=" + std::to_string(n) + " spare=" + std::to_string(spare));
+        }
+    }
+}
+
+// A row whose scale falls below the tolerance skips its transformation, and
+// tiny couplings split the tridiagonal matrix: both change the kernels' flow.
+TEST(FastKernels, NegligibleRowsAndSplitsBitForBit)
+{
+    for (int n : {6, 19, 40}) {
+        vec a = randsym(n, n, unsigned(n));
+        for (int k = 1; k <= n; ++k)
+            if (k != n / 2) at(a, n, n / 2, k) = at(a, n, k, n / 2) = 1e-11;
+        for (int k = 1; k <= n / 3; ++k) at(a, n, n, k) = at(a, n, k, n) = 0;
+        solvers(a, n, n, "negligible n=" + std::to_string(n));
+        vec b(size_t(n) * n, 0.0);  // block diagonal: blocks of 5
+        for (int i = 1; i <= n; ++i)
+            for (int j = 1; j <= n; ++j)
+                if ((i - 1) / 5 == (j - 1) / 5) at(b, n, i, j) = at(a, n, std::max(i, j), std::min(i, j));
+        solvers(b, n, n, "blocks n=" + std::to_string(n));
+    }
+}
+
+// Gower-centred matrices of regular grids have many repeated eigenvalues:
+// a different rounding anywhere gives a different basis of their spaces.
+TEST(FastKernels, GridMatricesBitForBit)
+{
+    struct {
+        int rows, cols;
+        double limit;  // 0: untruncated
+    } cases[] = {
+        {5, 5, 0}, {5, 5, 1}, {8, 8, 1}, {12, 12, std::sqrt(2.0)}, {10, 13, 2},
+        {17, 17, 1}, {15, 20, 0}, {1, 300, 1},
+    };
+    for (const auto& c : cases) {
+        int n = c.rows * c.cols, ld = n + 1;
+        vec x = gridsites(c.rows, c.cols, ld);
+        vec d = truncated(n, 2, ld, x, c.limit > 0 ? c.limit + limitadd : 1e300);
+        std::string what = std::to_string(c.rows) + "x" + std::to_string(c.cols) + " limit " +
+                           std::to_string(c.limit);
+        solvers(centredby(n, ld, d), n, ld, what);
+        analyses(n, ld, d, what);
+    }
+}
+
+// Random sites, truncated and not, through the whole analysis.
+TEST(FastKernels, RandomSitesAnalysisBitForBit)
+{
+    for (int n : {1, 2, 3, 10, 57, 250}) {
+        int ld = n + 2;
+        std::mt19937 gen{unsigned(n)};
+        std::uniform_real_distribution<double> u(0, 10);
+        vec x(size_t(ld) * 2, 0.0);
+        for (int i = 1; i <= n; ++i) at(x, ld, i, 1) = u(gen), at(x, ld, i, 2) = u(gen);
+        for (double limit : {1.5, 3.0, 1e300}) {
+            vec d = truncated(n, 2, ld, x, limit);
+            analyses(n, ld, d, "sites n=" + std::to_string(n) + " limit " + std::to_string(limit));
+        }
+    }
+}
+
+// gower on any square matrix, symmetric or not.
+TEST(FastKernels, GowerBitForBit)
+{
+    for (int n : {1, 3, 4, 9, 130}) {
+        int np = n + 1;
+        vec a = randsym(n, np, unsigned(n));
+        std::mt19937 gen{unsigned(7 * n)};
+        std::uniform_real_distribution<double> u(-1, 1);
+        for (double& v : a) v += u(gen);
+        vec la = a, lm(n, 0.0), fa = a, fm(n, 0.0);
+        literal::gower(la.data(), lm.data(), n, np);
+        gower(fa.data(), fm.data(), n, np);
+        EXPECT_TRUE(samebits(fa, la)) << n;
+        EXPECT_TRUE(samebits(fm, lm)) << n;
+    }
+}
+
+// Sorting and arranging the columns: ties within the tolerance, zero and
+// negative eigenvalues, permutations made of several cycles.
+TEST(FastKernels, SortAndArrangeBitForBit)
+{
+    const vec values = {2, -1, 0, 2 + 5e-9, 3, 1e-7, -4, 2, 0.5, -0.0, 9, 2 - 5e-9, 3};
+    for (int n : {1, 2, 5, 13}) {
+        int ld = n + 2;
+        vec eig(values.begin(), values.begin() + n), leig = eig;
+        std::vector<int> perm(n), lperm(n);
+        literal::sorteig(n, leig.data(), lperm.data());
+        sorteig(n, eig.data(), perm.data());
+        EXPECT_TRUE(samebits(eig, leig)) << n;
+        EXPECT_TRUE(samebits(perm, lperm)) << n;
+        vec x = randsym(n, ld, unsigned(n)), lx = x, row(n, 0.0);
+        literal::reorder(n, ld, lx.data(), lperm.data(), row.data());
+        literal::scalecols(n, ld, lx.data(), leig.data());
+        arrange(n, ld, x.data(), perm.data(), eig.data(), row.data());
+        EXPECT_TRUE(samebits(x, lx)) << n;
+    }
+    // every arrangement of 5 columns, against the literal reordering
+    std::vector<int> p = {1, 2, 3, 4, 5};
+    const vec eig = {4, -2, 0, 1, 0.25};
+    do {
+        vec x = randsym(5, 5, 3), lx = x, row(5, 0.0);
+        literal::reorder(5, 5, lx.data(), p.data(), row.data());
+        literal::scalecols(5, 5, lx.data(), eig.data());
+        arrange(5, 5, x.data(), p.data(), eig.data(), row.data());
+        EXPECT_TRUE(samebits(x, lx)) << p[0] << p[1] << p[2] << p[3] << p[4];
+    } while (std::next_permutation(p.begin(), p.end()));
+}
+
+// At the iteration limit the fast solver stops where the literal one stops,
+// with every rotation made before applied.
+TEST(FastKernels, IterationLimitSameState)
+{
+    const int n = 6;
+    vec a = randsym(n, n, 7);
+    a[3] = std::nan("");
+    vec ld(n, 0.0), le(n, 0.0), la = a;
+    literal::tred2(la.data(), n, n, ld.data(), le.data());
+    EXPECT_THROW(literal::tqli(ld.data(), le.data(), n, n, la.data()), runstop);
+    for (int path : paths()) {
+        vec fd(n, 0.0), fe(n, 0.0), fa = a, w = work(n, n);
+        tred2(fa.data(), n, n, fd.data(), fe.data(), w.data(), path);
+        EXPECT_THROW(tqli(fd.data(), fe.data(), n, n, fa.data(), w.data(), path), runstop);
+        EXPECT_TRUE(samebits(fa, la)) << path;
+        EXPECT_TRUE(samebits(fd, ld)) << path;
+    }
+}
+
+// The product on both paths, every size class of its blocks.
+TEST(FastKernels, ProduitBitForBit)
+{
+    for (int l : {1, 3, 4, 15, 16, 17, 40}) {
+        for (int n : {1, 2, 3, 5}) {
+            const int m = 37, ld = 45;
+            vec a = randsym(ld, ld, unsigned(l)), b = randsym(ld, ld, unsigned(n + 100));
+            vec lp(size_t(ld) * ld, -1.0);
+            literal::produit(a.data(), b.data(), lp.data(), l, m, n, ld);
+            for (int path : paths()) {
+                vec p(size_t(ld) * ld, -1.0);
+                produit(a.data(), b.data(), p.data(), l, m, n, ld, path);
+                EXPECT_TRUE(samebits(p, lp)) << l << " " << n << " " << path;
+            }
+        }
+    }
+}
+
+// The correlation check: standardised columns, every work vector and
+// matrix, and the lines it writes.
+TEST(FastKernels, CorrelBitForBit)
+{
+    for (int n : {2, 9, 130}) {
+        for (int m : {1, 2, 7, 33}) {
+            const int ld = 140;
+            vec x = randsym(ld, ld, unsigned(n * 100 + m));
+            vec lx = x;
+            vec s[4], ls[4];
+            for (int k = 0; k < 4; ++k) s[k] = ls[k] = vec(ld, 0.5);
+            vec c(size_t(ld) * ld, 0.25), lc = c, xp = c, lxp = c;
+            capture fcap, lcap;
+            literal::correl(n, m, lx.data(), ld, ls[0].data(), ls[1].data(), ls[2].data(),
+                            ls[3].data(), lc.data(), lxp.data(), lcap.io->report);
+            correl(n, m, x.data(), ld, s[0].data(), s[1].data(), s[2].data(), s[3].data(),
+                   c.data(), xp.data(), fcap.io->report);
+            SCOPED_TRACE(std::to_string(n) + " x " + std::to_string(m));
+            EXPECT_TRUE(samebits(x, lx));
+            for (int k = 0; k < 4; ++k) EXPECT_TRUE(samebits(s[k], ls[k])) << k;
+            EXPECT_TRUE(samebits(c, lc));
+            EXPECT_TRUE(samebits(xp, lxp));
+            EXPECT_EQ(fcap.report(), lcap.report());
+            EXPECT_EQ(fcap.console(), lcap.console());
+        }
     }
 }
 

@@ -39,7 +39,8 @@ int truncation(run& r, int ntot)
 
         truncate(ntot, maxn, r.d, scaled);
         int npos = 0;
-        pcoa(ntot, maxn, r.perm, r.d, r.eig, r.off, r.x, r.w1, r.w2, npos, rep);
+        // corlin is idle until correl, after the accepted attempt: the solver's work
+        pcoa(ntot, maxn, r.perm, r.d, r.eig, r.off, r.x, r.w1, r.w2, npos, rep, r.corlin);
         wlist(rep, {"Eigenvalues of the PCoA:"});
         wlist(rep);
         // Eight values a line: eight at a time writes the same lines.

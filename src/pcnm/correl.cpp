@@ -1,9 +1,82 @@
 // Correlation check of the PCNM variables over the main objects, when
-// supplementary objects took part in their computation.
+// supplementary objects took part in their computation.  The loops run
+// down the columns and the product in blocks held in registers; every sum
+// keeps the order of its terms.
 #include <cmath>
 
 #include "pcnm.h"
+#include "simd.h"
 #include "textio/textio.h"
+
+namespace {
+
+// Rows of a taken together by the product's kernel, as vectors, and
+// columns of b.
+const int prodvecs = 4;
+const int prodcols = 2;
+
+// prodblock: p(i, j) = sum over k < m of a(i, k) b(k, j), from 0 in
+//   increasing k, for the R = B * width rows i from row 0 of a and p and
+//   the C columns j from column 0 of b and p (leading dimension ld), the
+//   sums held in registers while k runs.
+template <typename V, int B, int C>
+inline __attribute__((always_inline)) void prodblock(const double* a, const double* b, double* p,
+                                                     int m, int ld)
+{
+    const int W = width<V>();
+    V acc[B][C];
+    for (int v = 0; v < B; ++v)
+        for (int j = 0; j < C; ++j) acc[v][j] = V{};
+    for (int k = 0; k < m; ++k) {
+        const double* ak = a + size_t(k) * ld;
+        for (int v = 0; v < B; ++v) {
+            V x;
+            load(x, ak + v * W);
+            for (int j = 0; j < C; ++j) acc[v][j] = acc[v][j] + x * b[k + size_t(j) * ld];
+        }
+    }
+    for (int v = 0; v < B; ++v)
+        for (int j = 0; j < C; ++j) store(p + v * W + size_t(j) * ld, acc[v][j]);
+}
+
+// product: p = a b on the l x n block (a l x m, b m x n), blocks of rows
+//   by blocks of columns.
+template <typename V, int C>
+inline __attribute__((always_inline)) void prodcol(const double* a, const double* b, double* p,
+                                                   int l, int m, int ld)
+{
+    const int W = width<V>();
+    int i = 0;
+    for (; i + prodvecs * W <= l; i += prodvecs * W) prodblock<V, prodvecs, C>(a + i, b, p + i, m, ld);
+    for (; i + W <= l; i += W) prodblock<V, 1, C>(a + i, b, p + i, m, ld);
+    for (; i < l; ++i) prodblock<double, 1, C>(a + i, b, p + i, m, ld);
+}
+
+template <typename V>
+inline __attribute__((always_inline)) void product(const double* a, const double* b, double* p,
+                                                   int l, int m, int n, int ld)
+{
+    int j = 0;
+    for (; j + prodcols <= n; j += prodcols)
+        prodcol<V, prodcols>(a, b + size_t(j) * ld, p + size_t(j) * ld, l, m, ld);
+    for (; j < n; ++j) prodcol<V, 1>(a, b + size_t(j) * ld, p + size_t(j) * ld, l, m, ld);
+}
+
+__attribute__((target("avx2"))) void product_avx2(const double* a, const double* b, double* p,
+                                                  int l, int m, int n, int ld)
+{
+    product<v4>(a, b, p, l, m, n, ld);
+}
+
+void product_base(const double* a, const double* b, double* p, int l, int m, int n, int ld)
+{
+    product<v2>(a, b, p, l, m, n, ld);
+}
+
+// Square tiles of the transposing copy.
+const int tile = 32;
+
+}  // namespace
 
 // produit
 //   a  (in)  ld x m, the l x m block read.
@@ -12,19 +85,20 @@
 //            from 0 in increasing k.  Nothing else of p is written.
 //   l, m, n (in) the dimensions.
 //   ld (in)  leading dimension of a, b and p.
+//   path (in) path_avx2 or path_base (the default: bestpath()).
+// The elements are computed block by block, each sum in a register while k
+// runs, with the terms of each in the literal order.
+void produit(const double* a, const double* b, double* p, int l, int m, int n, int ld, int path)
+{
+    if (path == path_avx2)
+        product_avx2(a, b, p, l, m, n, ld);
+    else
+        product_base(a, b, p, l, m, n, ld);
+}
+
 void produit(const double* a, const double* b, double* p, int l, int m, int n, int ld)
 {
-    auto A = [=](int i, int k) { return a[(i - 1) + (k - 1) * ld]; };
-    auto B = [=](int k, int j) { return b[(k - 1) + (j - 1) * ld]; };
-    auto P = [=](int i, int j) -> double& { return p[(i - 1) + (j - 1) * ld]; };
-
-    for (int i = 1; i <= l; ++i) {
-        for (int j = 1; j <= n; ++j) {
-            double sum = 0;
-            for (int k = 1; k <= m; ++k) sum = sum + A(i, k) * B(k, j);
-            P(i, j) = sum;
-        }
-    }
+    produit(a, b, p, l, m, n, ld, bestpath());
 }
 
 // correl
@@ -62,8 +136,8 @@ void correl(int n, int m, double* x, int maxn, double* sum, double* sumsq, doubl
         Sum(j) = 0;
         Sumsq(j) = 0;
     }
-    for (int i = 1; i <= n; ++i) {
-        for (int j = 1; j <= m; ++j) {
+    for (int j = 1; j <= m; ++j) {  // down each column: each sum in its order
+        for (int i = 1; i <= n; ++i) {
             Sum(j) = Sum(j) + X(i, j);
             Sumsq(j) = Sumsq(j) + X(i, j) * X(i, j);
         }
@@ -86,16 +160,19 @@ void correl(int n, int m, double* x, int maxn, double* sum, double* sumsq, doubl
         }
     }
 
-    for (int i = 1; i <= n; ++i)
-        for (int j = 1; j <= m; ++j) X(i, j) = (X(i, j) - Mean(j)) / Sd(j);
+    for (int j = 1; j <= m; ++j)
+        for (int i = 1; i <= n; ++i) X(i, j) = (X(i, j) - Mean(j)) / Sd(j);
 
-    for (int i = 1; i <= n; ++i)
-        for (int j = 1; j <= m; ++j) XP(j, i) = X(i, j);
+    // The transpose, tile by tile.
+    for (int i0 = 1; i0 <= n; i0 += tile)
+        for (int j0 = 1; j0 <= m; j0 += tile)
+            for (int i = i0; i < i0 + tile && i <= n; ++i)
+                for (int j = j0; j < j0 + tile && j <= m; ++j) XP(j, i) = X(i, j);
 
     produit(xprime, x, corlin, m, n, m, maxn);
 
-    for (int i = 1; i <= m; ++i)
-        for (int j = 1; j <= m; ++j) C(i, j) = C(i, j) / double(n - 1);
+    for (int j = 1; j <= m; ++j)
+        for (int i = 1; i <= m; ++i) C(i, j) = C(i, j) / double(n - 1);
 
     // Largest absolute correlation over the upper triangle.
     double largest = 0;

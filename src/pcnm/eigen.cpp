@@ -1,92 +1,730 @@
 // Symmetric eigen-solver: Householder reduction to tridiagonal form (tred2)
 // and QL with implicit shifts (tqli).  Every negligibility test is absolute,
 // against the single-precision tolerance.
+//
+// The kernels give the bits of the literal loops (kept in the test tree)
+// and reorder only independent work:
+// - The reduction of tred2 keeps the lower triangle of the active block.
+//   One pass over it per step applies the rank-2 update of the step before
+//   and accumulates the matrix-vector product of this one, columns
+//   outermost: a sum g(r) takes its terms left of the diagonal from the
+//   rows of the columns, then its diagonal term and the terms right of it
+//   running down its own column, always in increasing order.  Four columns
+//   go together; their four column sums run in the lanes of one vector.
+//   The row the next step needs is mirrored into its column as the pass
+//   goes, so that no step reads a row with a stride.
+// - The accumulation of the transformation runs on its transpose, built in
+//   place, a panel of columns at a time; one pass serves the update of one
+//   step and the sums of the next.  The Householder vectors wait in the
+//   work matrix, contiguous.
+// - tqli computes its plane rotations from d and e alone, records them in
+//   the work matrix, and applies them to z block of rows by block of rows.
+//   Within a block a group of sweeps moves as a wave, chunk by chunk: sweep
+//   g rotates a few column pairs right after sweep g-1 has rotated those
+//   one column below, so that every column meets the same rotations in the
+//   same order as in the literal loops, while the few columns of the wave
+//   stay in the first-level cache.
+// Vectors run across rows or across independent sums; the AVX2 and the
+// baseline path compute the same operations.
 #include <cmath>
+#include <cstring>
 
 #include "pcnm.h"
+#include "simd.h"
 
 namespace {
 
 // QL iterations allowed for one eigenvalue.
 const int maxiter = 50;
 
+// Rotations recorded before they are applied, as doubles: a megabyte, the
+// second-level cache, holds some 64 sweeps of 1000 rotations.
+const int batchsize = 1 << 17;
+
+// Sweeps moving together as one wave, and the pairs each of them rotates
+// before the next one follows.
+const int maxwave = 64;
+const int span = 64;
+
+// Vectors of rows in one row block of the rotations.
+const int blockvecs = 4;
+
+// Columns that one pass of the accumulation takes together: each row of its
+// sums is loaded and stored once for all of them.
+const int panel = 4;
+
+// Square tiles of the transposing copies.
+const int tile = 32;
+
+// ---------------------------------------------------------------------------
+// The transpose in place, tile by tile.
+
+// transpose: a(j, k) and a(k, j) exchanged for j < k < n, in place (a np x
+//   n).
+void transpose(double* a, int n, int np)
+{
+    for (int k0 = 0; k0 < n; k0 += tile) {
+        int k1 = k0 + tile < n ? k0 + tile : n;
+        for (int j0 = 0; j0 <= k0; j0 += tile) {
+            int j1 = j0 + tile < n ? j0 + tile : n;
+            for (int k = k0; k < k1; ++k)
+                for (int j = j0; j < j1 && j < k; ++j) {
+                    double t = a[j + size_t(k) * np];
+                    a[j + size_t(k) * np] = a[k + size_t(j) * np];
+                    a[k + size_t(j) * np] = t;
+                }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Vector kernels, templates over the vector type V, compiled once for each
+// path through the wrappers further down.
+
+// update: the rank-2 update of column c of the symmetric block, rows
+//   0..m-1, by the step whose Householder vector is u and whose updated e
+//   is q (both m elements); uk and qk are their elements of this column.
+//   The rows above split are upper twins: (c - q(r) uk) - u(r) qk, the
+//   formula of the lower element; the rows from split on are lower
+//   elements: (c - u(r) qk) - q(r) uk.  When g is not null, g(r) =
+//   g(r) + c(r) hk with the updated c(r), for every row.
+template <typename V>
+inline __attribute__((always_inline)) void update(double* c, int split, int m, const double* u,
+                                                  const double* q, double uk, double qk,
+                                                  double* g, double hk)
+{
+    const int W = width<V>();
+    V x, y, z;
+    int r = 0;
+    for (; r + W <= split; r += W) {
+        load(x, c + r);
+        load(y, q + r);
+        load(z, u + r);
+        x = (x - y * uk) - z * qk;
+        store(c + r, x);
+        if (g) {
+            load(y, g + r);
+            store(g + r, y + x * hk);
+        }
+    }
+    for (; r < split; ++r) {
+        double t = (c[r] - q[r] * uk) - u[r] * qk;
+        c[r] = t;
+        if (g) g[r] = g[r] + t * hk;
+    }
+    for (; r + W <= m; r += W) {
+        load(x, c + r);
+        load(y, u + r);
+        load(z, q + r);
+        x = (x - y * qk) - z * uk;
+        store(c + r, x);
+        if (g) {
+            load(y, g + r);
+            store(g + r, y + x * hk);
+        }
+    }
+    for (; r < m; ++r) {
+        double t = (c[r] - u[r] * qk) - q[r] * uk;
+        c[r] = t;
+        if (g) g[r] = g[r] + t * hk;
+    }
+}
+
+// axpy: g(r) = g(r) + c(r) hk, r = 0..m-1.
+template <typename V>
+inline __attribute__((always_inline)) void axpy(double* g, const double* c, int m, double hk)
+{
+    const int W = width<V>();
+    V x, y;
+    int r = 0;
+    for (; r + W <= m; r += W) {
+        load(x, g + r);
+        load(y, c + r);
+        store(g + r, x + y * hk);
+    }
+    for (; r < m; ++r) g[r] = g[r] + c[r] * hk;
+}
+
+// dots: for the tile of `width` rows r.. of the four columns of a panel
+//   (x0..x3 the rows of each column), acc(j) = acc(j) + xj(t) u(r + t) for
+//   t in increasing order: each lane of the accumulators is the sum of one
+//   column, whose terms keep their order.  The tile is transposed so that
+//   one vector holds a row across the columns (four lanes in acc0; two in
+//   acc0 and two in acc1 for pairs).
+inline __attribute__((always_inline)) void dots(const v4& x0, const v4& x1, const v4& x2,
+                                                const v4& x3, const double* u, v4& acc0, v4&)
+{
+    typedef long long m4 __attribute__((vector_size(32)));
+    v4 t0 = __builtin_shuffle(x0, x1, m4{0, 4, 2, 6});
+    v4 t1 = __builtin_shuffle(x0, x1, m4{1, 5, 3, 7});
+    v4 t2 = __builtin_shuffle(x2, x3, m4{0, 4, 2, 6});
+    v4 t3 = __builtin_shuffle(x2, x3, m4{1, 5, 3, 7});
+    acc0 = acc0 + __builtin_shuffle(t0, t2, m4{0, 1, 4, 5}) * u[0];
+    acc0 = acc0 + __builtin_shuffle(t1, t3, m4{0, 1, 4, 5}) * u[1];
+    acc0 = acc0 + __builtin_shuffle(t0, t2, m4{2, 3, 6, 7}) * u[2];
+    acc0 = acc0 + __builtin_shuffle(t1, t3, m4{2, 3, 6, 7}) * u[3];
+}
+
+inline __attribute__((always_inline)) void dots(const v2& x0, const v2& x1, const v2& x2,
+                                                const v2& x3, const double* u, v2& acc0, v2& acc1)
+{
+    typedef long long m2 __attribute__((vector_size(16)));
+    acc0 = acc0 + __builtin_shuffle(x0, x1, m2{0, 2}) * u[0];
+    acc1 = acc1 + __builtin_shuffle(x2, x3, m2{0, 2}) * u[0];
+    acc0 = acc0 + __builtin_shuffle(x0, x1, m2{1, 3}) * u[1];
+    acc1 = acc1 + __builtin_shuffle(x2, x3, m2{1, 3}) * u[1];
+}
+
+// The reduction keeps the lower triangle of the active block, column k
+// holding rows k and below.  With the updated elements, the sums
+// g(r) = sum over k of s(r, k) ui(k), s the symmetric block, take their
+// terms k < r from the columns k (row r), term r from the diagonal, and the
+// terms k > r from column r itself (rows k > r): so at column r, g(r) adds
+// its diagonal term and then runs down the column, and every sum keeps the
+// increasing order of its terms.
+
+// lowcol: rows r..r+width-1 of column c below the diagonal: x = the
+//   elements, updated when UP (lower elements: (c - u(r) qk) - q(r) uk,
+//   u and q loaded in y and z), and gg = gg + x hk when GS.
+template <typename V, bool UP, bool GS>
+inline __attribute__((always_inline)) void lowcol(double* c, int r, const V& y, const V& z,
+                                                  double uk, double qk, double hk, V& gg, V& x)
+{
+    load(x, c + r);
+    if (UP) {
+        x = (x - y * qk) - z * uk;
+        store(c + r, x);
+    }
+    if (GS) gg = gg + x * hk;
+}
+
+// lowpanel: the pass on the four columns k..k+3 (k + 4 <= l), rows from
+//   the diagonal down to l-1: first the triangle of rows k..k+3, element by
+//   element in row order, then the rows below, by vectors and then one by
+//   one; the column sums run in the lanes of acc0 and acc1 meanwhile.
+template <typename V, bool UP, bool GS>
+inline __attribute__((always_inline)) void lowpanel(double* a, int np, int k, int l,
+                                                    const double* pu, const double* pq,
+                                                    const double* ui, double* g)
+{
+    const int W = width<V>();
+    double* c[4];
+    double uk[4] = {}, qk[4] = {}, hk[4] = {};
+    for (int j = 0; j < 4; ++j) {
+        c[j] = a + size_t(k + j) * np;
+        if (UP) {
+            uk[j] = pu[k + j];
+            qk[j] = pq[k + j];
+        }
+        if (GS) hk[j] = ui[k + j];
+    }
+    for (int r = k; r < k + 4; ++r) {
+        for (int j = 0; j <= r - k; ++j) {
+            double x = c[j][r];
+            if (UP) {
+                x = (x - pu[r] * qk[j]) - pq[r] * uk[j];
+                c[j][r] = x;
+            }
+            if (GS) {
+                g[r] = g[r] + x * hk[j];
+                if (r > k + j) g[k + j] = g[k + j] + x * ui[r];
+            }
+        }
+    }
+    V acc0{}, acc1{};
+    if (GS) {
+        load(acc0, g + k);
+        if constexpr (width<V>() == 2) load(acc1, g + k + 2);
+    }
+    int r = k + 4;
+    for (; r + W <= l; r += W) {
+        V x0, x1, x2, x3, y{}, z{}, gg{};
+        if (UP) {
+            load(y, pu + r);
+            load(z, pq + r);
+        }
+        if (GS) load(gg, g + r);
+        lowcol<V, UP, GS>(c[0], r, y, z, uk[0], qk[0], hk[0], gg, x0);
+        lowcol<V, UP, GS>(c[1], r, y, z, uk[1], qk[1], hk[1], gg, x1);
+        lowcol<V, UP, GS>(c[2], r, y, z, uk[2], qk[2], hk[2], gg, x2);
+        lowcol<V, UP, GS>(c[3], r, y, z, uk[3], qk[3], hk[3], gg, x3);
+        if (GS) {
+            store(g + r, gg);
+            dots(x0, x1, x2, x3, ui + r, acc0, acc1);
+        }
+    }
+    if (!GS) {
+        if (UP)
+            for (; r < l; ++r)
+                for (int j = 0; j < 4; ++j) c[j][r] = (c[j][r] - pu[r] * qk[j]) - pq[r] * uk[j];
+        return;
+    }
+    double sum[4];
+    store(sum, acc0);
+    if constexpr (width<V>() == 2) store(sum + 2, acc1);
+    for (; r < l; ++r) {
+        for (int j = 0; j < 4; ++j) {
+            double x = c[j][r];
+            if (UP) {
+                x = (x - pu[r] * qk[j]) - pq[r] * uk[j];
+                c[j][r] = x;
+            }
+            g[r] = g[r] + x * hk[j];
+            sum[j] = sum[j] + x * ui[r];
+        }
+    }
+    for (int j = 0; j < 4; ++j) g[k + j] = sum[j];
+}
+
+// reducepass: one step of the reduction over the active block, columns
+//   0..l-1 of a (leading dimension np), lower triangle, four columns at a
+//   time.
+//   When UP: the rank-2 update of the step before (vector pu, updated e
+//   pq, at least l elements each).
+//   When GS: g(r) = sum over k of s(r, k) ui(k), from 0 in increasing k,
+//   with the updated elements.
+//   Then row l-1, the next step's, is copied to column l-1 above the
+//   diagonal.
+template <typename V, bool UP, bool GS>
+inline __attribute__((always_inline)) void reducepass(double* a, int np, int l, const double* pu,
+                                                      const double* pq, const double* ui,
+                                                      double* g)
+{
+    if (GS)
+        for (int r = 0; r < l; ++r) g[r] = 0;
+    int k = 0;
+    if (UP || GS)
+        for (; k + 4 <= l; k += 4) lowpanel<V, UP, GS>(a, np, k, l, pu, pq, ui, g);
+    for (; (UP || GS) && k < l; ++k) {
+        double* c = a + size_t(k) * np;
+        for (int r = k; r < l; ++r) {
+            double x = c[r];
+            if (UP) {
+                x = (x - pu[r] * pq[k]) - pq[r] * pu[k];
+                c[r] = x;
+            }
+            if (GS) {
+                g[r] = g[r] + x * ui[k];
+                if (r > k) g[k] = g[k] + x * ui[r];
+            }
+        }
+    }
+    double* last = a + size_t(l - 1) * np;
+    for (int j = 0; j < l - 1; ++j) last[j] = a[(l - 1) + size_t(j) * np];
+}
+
+template <typename V>
+inline __attribute__((always_inline)) void reducepass(double* a, int np, int l, const double* pu,
+                                                      const double* pq, const double* ui,
+                                                      double* g)
+{
+    if (pu && g)
+        reducepass<V, true, true>(a, np, l, pu, pq, ui, g);
+    else if (pu)
+        reducepass<V, true, false>(a, np, l, pu, pq, ui, g);
+    else if (g)
+        reducepass<V, false, true>(a, np, l, pu, pq, ui, g);
+    else
+        reducepass<V, false, false>(a, np, l, pu, pq, ui, g);
+}
+
+// accrow: the rows r..r+width-1 of the panel of columns c of the
+//   transpose, in one accumulation pass.  When G: c(r) = c(r) - g(r) w
+//   with w the element of each column.  When GN: gn(r) = gn(r) + c(r) v,
+//   with the updated c, for the columns in their order.
+template <typename V, bool G, bool GN>
+inline __attribute__((always_inline)) void accrow(double* const* c, int r, const double* g,
+                                                  const double* w, const double* v, double* gn)
+{
+    V x, y, gg;
+    if (G) load(y, g + r);
+    if (GN) load(gg, gn + r);
+    for (int j = 0; j < panel; ++j) {
+        load(x, c[j] + r);
+        if (G) {
+            x = x - y * w[j];
+            store(c[j] + r, x);
+        }
+        if (GN) gg = gg + x * v[j];
+    }
+    if (GN) store(gn + r, gg);
+}
+
+// accumpass: one pass over columns 0..l-1 of the transpose zt (leading
+//   dimension np) in the accumulation of the transformation, a panel of
+//   columns at a time.
+//   When G, the update of the step of order l: zt(r, k) = zt(r, k) -
+//   g(r) wk(k) for rows 0..l-1.
+//   When GN, the sums of the next step: gn(r) = gn(r) + zt(r, k) un(k),
+//   with the updated zt, for rows 0..mn-1 (mn >= l).
+template <typename V, bool G, bool GN>
+inline __attribute__((always_inline)) void accumpass(double* zt, int np, int l, const double* g,
+                                                     const double* wk, double* gn,
+                                                     const double* un, int mn)
+{
+    const int W = width<V>();
+    int k = 0;
+    for (; k + panel <= l; k += panel) {
+        double* c[panel];
+        double w[panel] = {}, v[panel] = {};
+        for (int j = 0; j < panel; ++j) {
+            c[j] = zt + size_t(k + j) * np;
+            if (G) w[j] = wk[k + j];
+            if (GN) v[j] = un[k + j];
+        }
+        int r = 0;
+        for (; r + W <= l; r += W) accrow<V, G, GN>(c, r, g, w, v, gn);
+        for (; r < l; ++r) accrow<double, G, GN>(c, r, g, w, v, gn);
+        if (GN) {
+            for (; r + W <= mn; r += W) accrow<V, false, true>(c, r, g, w, v, gn);
+            for (; r < mn; ++r) accrow<double, false, true>(c, r, g, w, v, gn);
+        }
+    }
+    for (; k < l; ++k) {
+        double* c = zt + size_t(k) * np;
+        double w = G ? wk[k] : 0, v = GN ? un[k] : 0;
+        int r = 0;
+        for (; r < l; ++r) {
+            double x = c[r];
+            if (G) {
+                x = x - g[r] * w;
+                c[r] = x;
+            }
+            if (GN) gn[r] = gn[r] + x * v;
+        }
+        if (GN)
+            for (; r < mn; ++r) gn[r] = gn[r] + c[r] * v;
+    }
+}
+
+template <typename V>
+inline __attribute__((always_inline)) void accumpass(double* zt, int np, int l, const double* g,
+                                                     const double* wk, double* gn,
+                                                     const double* un, int mn)
+{
+    if (g && gn)
+        accumpass<V, true, true>(zt, np, l, g, wk, gn, un, mn);
+    else if (g)
+        accumpass<V, true, false>(zt, np, l, g, wk, gn, un, mn);
+    else
+        accumpass<V, false, true>(zt, np, l, g, wk, gn, un, mn);
+}
+
+// One recorded sweep: rotations of the column pairs (p, p+1) for p from
+// top down to bottom, rot holding c and s of each in that order.
+struct sweep {
+    int top, bottom;
+    const double* rot;
+};
+
+// chain: rotations of sweep s over the pairs p = hi down to lo applied to
+//   B vectors V of rows of z (leading dimension np) from row 0, column p+1
+//   carried in registers from one rotation to the next.  A rotation sets
+//   z(p+1) = s z(p) + c z(p+1) and z(p) = c z(p) - s z(p+1), from the old
+//   values.
+template <typename V, int B>
+inline __attribute__((always_inline)) void chain(double* z, int np, const sweep& s, int hi, int lo)
+{
+    const int W = width<V>();
+    const double* cs = s.rot + 2 * (s.top - hi);
+    V f[B], x;
+    double* col = z + size_t(hi + 1) * np;
+    for (int v = 0; v < B; ++v) load(f[v], col + v * W);
+    for (int p = hi; p >= lo; --p) {
+        double c = cs[0], sn = cs[1];
+        cs += 2;
+        col -= np;
+        for (int v = 0; v < B; ++v) {
+            load(x, col + v * W);
+            store(col + np + v * W, sn * x + c * f[v]);
+            f[v] = c * x - sn * f[v];
+        }
+    }
+    for (int v = 0; v < B; ++v) store(col + v * W, f[v]);
+}
+
+// wave: the sweeps s[0..ns-1], in their order, applied to B vectors V of
+//   rows of z (leading dimension np) from row 0.  The pairs are taken in
+//   chunks of span positions: in chunk k, sweep g makes its rotations of
+//   the pairs from t0 - k span + g down to span - 1 below that.  Sweep g-1
+//   has then made every rotation that touches those columns before them in
+//   the literal order, and none that comes after them.
+template <typename V, int B>
+inline __attribute__((always_inline)) void wave(double* z, int np, const sweep* s, int ns)
+{
+    int t0 = s[0].top;
+    int b0 = s[0].bottom;
+    for (int g = 1; g < ns; ++g) {
+        if (s[g].top - g > t0) t0 = s[g].top - g;
+        if (s[g].bottom - g < b0) b0 = s[g].bottom - g;
+    }
+    for (int top = t0; top >= b0; top -= span) {
+        for (int g = 0; g < ns; ++g) {
+            int hi = top + g < s[g].top ? top + g : s[g].top;
+            int lo = top + g - span + 1 > s[g].bottom ? top + g - span + 1 : s[g].bottom;
+            if (hi >= lo) chain<V, B>(z, np, s[g], hi, lo);
+        }
+    }
+}
+
+// rotate: the recorded sweeps from rec to end applied to all n rows of z
+//   (leading dimension np).  A record is its top column t and bottom column
+//   b, then c and s of each rotation, from the pair (t-1, t) down to (b,
+//   b+1).  Row block by row block, each block takes the sweeps in waves of
+//   up to maxwave.
+template <typename V>
+inline __attribute__((always_inline)) void rotate(double* z, int n, int np, const double* rec,
+                                                  const double* end)
+{
+    const int W = width<V>();
+    const int R = blockvecs * W;
+    sweep s[maxwave];
+    const double* next = rec;
+    while (next < end) {
+        // the next wave
+        int ns = 0;
+        while (next < end && ns < maxwave) {
+            int t = int(next[0]);
+            int b = int(next[1]);
+            s[ns++] = sweep{t - 1, b, next + 2};
+            next += 2 + 2 * (t - b);
+        }
+        int r = 0;
+        for (; r + R <= n; r += R) wave<V, blockvecs>(z + r, np, s, ns);
+        for (; r + W <= n; r += W) wave<V, 1>(z + r, np, s, ns);
+        for (; r < n; ++r) wave<double, 1>(z + r, np, s, ns);
+    }
+}
+
+// The two compilations of each kernel.
+
+__attribute__((target("avx2"))) void reducepass_avx2(double* a, int np, int l, const double* pu,
+                                                     const double* pq, const double* ui, double* g)
+{
+    reducepass<v4>(a, np, l, pu, pq, ui, g);
+}
+
+void reducepass_base(double* a, int np, int l, const double* pu, const double* pq,
+                     const double* ui, double* g)
+{
+    reducepass<v2>(a, np, l, pu, pq, ui, g);
+}
+
+__attribute__((target("avx2"))) void update_avx2(double* c, int m, const double* u,
+                                                 const double* q, double uk, double qk)
+{
+    update<v4>(c, m, m, u, q, uk, qk, nullptr, 0);
+}
+
+void update_base(double* c, int m, const double* u, const double* q, double uk, double qk)
+{
+    update<v2>(c, m, m, u, q, uk, qk, nullptr, 0);
+}
+
+__attribute__((target("avx2"))) void accumpass_avx2(double* zt, int np, int l, const double* g,
+                                                    const double* wk, double* gn,
+                                                    const double* un, int mn)
+{
+    accumpass<v4>(zt, np, l, g, wk, gn, un, mn);
+}
+
+void accumpass_base(double* zt, int np, int l, const double* g, const double* wk, double* gn,
+                    const double* un, int mn)
+{
+    accumpass<v2>(zt, np, l, g, wk, gn, un, mn);
+}
+
+// unitrow, unitcol: step i of the accumulation leaves row i, and column i,
+//   of zt (leading dimension np) as those of the identity: zt(i, j) = 0,
+//   and zt(j, i) = 0, for j < i, zt(i, i) = 1.
+void unitrow(double* zt, int np, int i)
+{
+    for (int j = 0; j < i; ++j) zt[i + size_t(j) * np] = 0;
+}
+
+void unitcol(double* zt, int np, int i)
+{
+    double* c = zt + size_t(i) * np;
+    for (int j = 0; j < i; ++j) c[j] = 0;
+    c[i] = 1;
+}
+
+__attribute__((target("avx2"))) void rotate_avx2(double* z, int n, int np, const double* rec,
+                                                 const double* end)
+{
+    rotate<v4>(z, n, np, rec, end);
+}
+
+void rotate_base(double* z, int n, int np, const double* rec, const double* end)
+{
+    rotate<v2>(z, n, np, rec, end);
+}
+
 }  // namespace
+
+int bestpath() { return __builtin_cpu_supports("avx2") ? path_avx2 : path_base; }
 
 // tred2
 //   a  (in,out) np x n; on entry the symmetric matrix (diagonal and lower
 //               triangle read, upper triangle overwritten); on return the
 //               orthogonal transformation that reduces it.
 //   n  (in)     order of the matrix, 1 <= n <= np.
-//   np (in)     leading dimension of a.
+//   np (in)     leading dimension of a and w.
 //   d  (out)    n elements: the diagonal of the tridiagonal matrix.
 //   e  (out)    n elements: e(i) = element (i, i-1) for i = 2..n; e(1) = 0.
-void tred2(double* a, int n, int np, double* d, double* e)
+//   w  (work)   np x n; its content on return means nothing.
+//   path (in)   path_avx2 or path_base (the default: bestpath()).
+void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
 {
-    auto A = [=](int i, int j) -> double& { return a[(i - 1) + (j - 1) * np]; };
-    auto D = [=](int i) -> double& { return d[i - 1]; };
-    auto E = [=](int i) -> double& { return e[i - 1]; };
+    const bool wide = path == path_avx2;
+    auto col = [=](int k) { return a + size_t(k) * np; };
 
-    // Reduction: row i, from the last, is annihilated left of the sub-diagonal.
-    for (int i = n; i >= 2; --i) {
-        int l = i - 1;
+    // Row n-1 mirrored into column n-1: the first step reads it there.
+    for (int j = 0; j < n - 1; ++j) a[j + size_t(n - 1) * np] = a[(n - 1) + size_t(j) * np];
+
+    // Reduction, from the last row, on the lower triangle of the active
+    // block.  Step i (0-based) works on column i, where the pass before
+    // mirrored row i: it applies the pending update of step i+1 to it, finds
+    // the Householder vector u in place, and in one pass over the block
+    // applies the pending update, accumulates g = block times u and mirrors
+    // the next row.
+    // The parts of e and d not yet final hold g and the pending updated e,
+    // in turn.  The work matrix keeps, for the accumulation, u in column i
+    // above the diagonal, u / h in column n-1-i below it, and the diagonal
+    // of the tridiagonal matrix on its own.
+    double* gbuf[2] = {e, d};
+    int next = 0;
+    const double* pu = nullptr;  // pending update: vector and updated e
+    const double* pq = nullptr;
+    for (int i = n - 1; i >= 1; --i) {
+        int l = i;
+        double* ci = col(i);
+        if (pu) {
+            if (wide)
+                update_avx2(ci, i + 1, pu, pq, pu[i], pq[i]);
+            else
+                update_base(ci, i + 1, pu, pq, pu[i], pq[i]);
+        }
+        w[i + size_t(i) * np] = ci[i];
         double h = 0;
         double scale = 0;
+        bool transform = false;
         if (l > 1) {
-            for (int k = 1; k <= l; ++k) scale = scale + std::fabs(A(i, k));
+            for (int k = 0; k < l; ++k) scale = scale + std::fabs(ci[k]);
             if (std::fabs(scale) < tolerance) {
-                E(i) = A(i, l);
+                e[i] = ci[l - 1];
             } else {
-                for (int k = 1; k <= l; ++k) {
-                    A(i, k) = A(i, k) / scale;
-                    h = h + A(i, k) * A(i, k);
+                for (int k = 0; k < l; ++k) {
+                    ci[k] = ci[k] / scale;
+                    h = h + ci[k] * ci[k];
                 }
-                double f = A(i, l);
+                double f = ci[l - 1];
                 double g = f >= 0 ? -std::sqrt(h) : std::sqrt(h);
-                E(i) = scale * g;
+                e[i] = scale * g;
                 h = h - f * g;
-                A(i, l) = f - g;
-                f = 0;
-                for (int j = 1; j <= l; ++j) {
-                    A(j, i) = A(i, j) / h;
-                    g = 0;
-                    for (int k = 1; k <= j; ++k) g = g + A(j, k) * A(i, k);
-                    for (int k = j + 1; k <= l; ++k) g = g + A(k, j) * A(i, k);
-                    E(j) = g / h;
-                    f = f + E(j) * A(i, j);
-                }
-                double hh = f / (h + h);
-                for (int j = 1; j <= l; ++j) {
-                    f = A(i, j);
-                    g = E(j) - hh * f;
-                    E(j) = g;
-                    for (int k = 1; k <= j; ++k) A(j, k) = A(j, k) - f * E(k) - g * A(i, k);
-                }
+                ci[l - 1] = f - g;
+                transform = true;
             }
         } else {
-            E(i) = A(i, l);
+            e[i] = ci[l - 1];
         }
-        D(i) = h;
-    }
-
-    // Accumulation of the transformations, row by row from the first.
-    D(1) = 0;
-    E(1) = 0;
-    for (int i = 1; i <= n; ++i) {
-        int l = i - 1;
-        if (std::fabs(D(i)) > tolerance) {
-            for (int j = 1; j <= l; ++j) {
-                double g = 0;
-                for (int k = 1; k <= l; ++k) g = g + A(i, k) * A(k, j);
-                for (int k = 1; k <= l; ++k) A(k, j) = A(k, j) - g * A(k, i);
+        double* g = transform ? gbuf[next] : nullptr;
+        {
+            if (wide)
+                reducepass_avx2(a, np, l, pu, pq, ci, g);
+            else
+                reducepass_base(a, np, l, pu, pq, ci, g);
+        }
+        if (transform) {
+            // e(j) = g(j) / h, then e(j) - hh u(j): the update of the next pass
+            double f = 0;
+            for (int j = 0; j < l; ++j) {
+                g[j] = g[j] / h;
+                f = f + g[j] * ci[j];
             }
+            double hh = f / (h + h);
+            for (int j = 0; j < l; ++j) g[j] = g[j] - hh * ci[j];
+            double* u = w + size_t(i) * np;
+            double* uh = w + size_t(n - 1 - i) * np + (n - i);
+            for (int j = 0; j < l; ++j) {
+                u[j] = ci[j];
+                uh[j] = ci[j] / h;
+            }
+            pu = u;
+            pq = g;
+            next = 1 - next;
+        } else {
+            pu = nullptr;
+            pq = nullptr;
         }
-        D(i) = A(i, i);
-        A(i, i) = 1;
-        for (int j = 1; j <= l; ++j) {
-            A(i, j) = 0;
-            A(j, i) = 0;
-        }
+        d[i] = h;
     }
+    w[0] = a[0];
+
+    // Accumulation of the transformations, on its transpose zt in a: zt(r, k)
+    // is element (k, r) of the transformation.  Step i (0-based) is active
+    // when |d(i)| > tolerance: its sums g(r) = sum over k < i of u(k) zt(r, k),
+    // then zt(r, k) = zt(r, k) - g(r) w(k), with u and w = u / h from the
+    // work matrix.  The g of a step lives in column i of zt, outside the
+    // block, until the step is done.  The update of one active step and the
+    // sums of the next active one share a pass; the steps between them only
+    // set their rows and columns to those of the identity, which is done
+    // around the pass in the order that leaves each value as the literal
+    // loops do.
+    d[0] = 0;
+    e[0] = 0;
+    double* zt = a;
+    auto active = [=](int i) { return std::fabs(d[i]) > tolerance; };
+    auto u = [=](int i) { return w + size_t(i) * np; };
+    auto uh = [=](int i) { return w + size_t(n - 1 - i) * np + (n - i); };
+    auto pass = [=](int l, const double* g, const double* wk, double* gn, const double* un, int mn) {
+        if (wide)
+            accumpass_avx2(zt, np, l, g, wk, gn, un, mn);
+        else
+            accumpass_base(zt, np, l, g, wk, gn, un, mn);
+    };
+    int i = 0;
+    while (i < n && !active(i)) {
+        unitrow(zt, np, i);
+        unitcol(zt, np, i);
+        ++i;
+    }
+    if (i < n) {
+        double* g = zt + size_t(i) * np;  // the sums of the first active step
+        for (int r = 0; r < i; ++r) g[r] = 0;
+        pass(i, nullptr, nullptr, g, u(i), i);
+    }
+    while (i < n) {
+        // step i is active, its sums in column i of zt; j is the next active
+        int j = i + 1;
+        while (j < n && !active(j)) ++j;
+        double* g = zt + size_t(i) * np;
+        for (int k = i; k < j; ++k) unitrow(zt, np, k);
+        for (int k = i + 1; k < j; ++k) unitcol(zt, np, k);
+        if (j < n) {
+            double* gn = zt + size_t(j) * np;
+            for (int r = 0; r < j; ++r) gn[r] = 0;
+            pass(i, g, uh(i), gn, u(j), j);
+            unitcol(zt, np, i);
+            // the columns i..j-1 of the identity complete the sums of step j
+            for (int k = i; k < j; ++k) {
+                double v = u(j)[k];
+                const double* c = zt + size_t(k) * np;
+                for (int r = 0; r < j; ++r) gn[r] = gn[r] + c[r] * v;
+            }
+        } else {
+            pass(i, g, uh(i), nullptr, nullptr, 0);
+            unitcol(zt, np, i);
+        }
+        i = j;
+    }
+    for (int k = 0; k < n; ++k) d[k] = w[k + size_t(k) * np];
+    transpose(a, n, np);
+}
+
+void tred2(double* a, int n, int np, double* d, double* e, double* w)
+{
+    tred2(a, n, np, d, e, w, bestpath());
 }
 
 // tqli
@@ -95,18 +733,34 @@ void tred2(double* a, int n, int np, double* d, double* e)
 //   e  (in)     n elements: the sub-diagonal from tred2 (e(i) couples rows
 //               i-1 and i); destroyed.
 //   n  (in)     order of the matrix, 1 <= n <= np.
-//   np (in)     leading dimension of z.
+//   np (in)     leading dimension of z and w.
 //   z  (in,out) np x n; the transformation from tred2; on return column k is
 //               the unit eigenvector of eigenvalue k.
+//   w  (work)   np x n: the recorded rotations; its content means nothing.
+//   path (in)   path_avx2 or path_base (the default: bestpath()).
 // Throws runstop{0, "Too many iterations in TQLI"} when an eigenvalue needs
-// more than maxiter iterations.
-void tqli(double* d, double* e, int n, int np, double* z)
+// more than maxiter iterations; z then holds every rotation made before.
+void tqli(double* d, double* e, int n, int np, double* z, double* w, int path)
 {
-    auto Z = [=](int i, int j) -> double& { return z[(i - 1) + (j - 1) * np]; };
     auto D = [=](int i) -> double& { return d[i - 1]; };
     auto E = [=](int i) -> double& { return e[i - 1]; };
 
     if (n <= 1) return;
+
+    // The record of a batch of sweeps: at most cap doubles, never less than
+    // one sweep of n - 1 rotations.
+    size_t cap = size_t(np) * size_t(n);
+    size_t want = size_t(batchsize) > size_t(2 * n) ? size_t(batchsize) : size_t(2 * n);
+    if (cap > want) cap = want;
+    double* rec = w;
+    auto flush = [&]() {
+        if (rec == w) return;
+        if (path == path_avx2)
+            rotate_avx2(z, n, np, w, rec);
+        else
+            rotate_base(z, n, np, w, rec);
+        rec = w;
+    };
 
     // Renumber the sub-diagonal: e(i) now couples rows i and i+1.
     for (int i = 2; i <= n; ++i) E(i - 1) = E(i);
@@ -119,7 +773,10 @@ void tqli(double* d, double* e, int n, int np, double* z)
             int m = l;
             while (m <= n - 1 && !(std::fabs(E(m)) < tolerance)) ++m;
             if (m == l) break;
-            if (iter == maxiter) throw runstop{0, "Too many iterations in TQLI"};
+            if (iter == maxiter) {
+                flush();
+                throw runstop{0, "Too many iterations in TQLI"};
+            }
             iter = iter + 1;
 
             // Shift from the leading 2 x 2 block.
@@ -130,7 +787,12 @@ void tqli(double* d, double* e, int n, int np, double* z)
             else
                 g = D(m) - D(l) + E(l) / (g - r);
 
-            // Plane rotations from m-1 up to l, chasing the bulge.
+            // Plane rotations from m-1 up to l, chasing the bulge; each is
+            // recorded for columns i and i+1 (0-based i-1 and i).
+            if (size_t(rec - w) + 2 + 2 * size_t(m - l) > cap) flush();
+            rec[0] = m - 1;
+            rec[1] = l - 1;
+            rec += 2;
             double s = 1;
             double c = 1;
             double p = 0;
@@ -155,15 +817,19 @@ void tqli(double* d, double* e, int n, int np, double* z)
                 p = s * r;
                 D(i + 1) = g + p;
                 g = c * r - b;
-                for (int k = 1; k <= n; ++k) {
-                    f = Z(k, i + 1);
-                    Z(k, i + 1) = s * Z(k, i) + c * f;
-                    Z(k, i) = c * Z(k, i) - s * f;
-                }
+                rec[0] = c;
+                rec[1] = s;
+                rec += 2;
             }
             D(l) = D(l) - p;
             E(l) = g;
             E(m) = 0;
         }
     }
+    flush();
+}
+
+void tqli(double* d, double* e, int n, int np, double* z, double* w)
+{
+    tqli(d, e, n, np, z, w, bestpath());
 }

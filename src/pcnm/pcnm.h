@@ -28,25 +28,44 @@ void distances(int ntot, int ncoord, int ld, const double* x, double* d);
 // d (in,out): lower triangle read, upper triangle written.
 void truncate(int ntot, int ld, double* d, double limit);
 
+// The vector path of the kernels: the baseline (SSE2, on every x86-64) or
+// AVX2.  Both give the same bits; bestpath() is AVX2 when the processor has
+// it.  The forms without a path argument take bestpath().
+const int path_base = 0;
+const int path_avx2 = 1;
+int bestpath();
+
 // tred2: Householder reduction of the symmetric n x n matrix a to
 //   tridiagonal form, accumulating the transformation.
 // a (in,out): symmetric matrix (diagonal and lower triangle read); on return
 //   the orthogonal transformation.  d (out): diagonal; e (out): sub-diagonal,
-//   e(i) = element (i, i-1), e(1) = 0.
-void tred2(double* a, int n, int np, double* d, double* e);
+//   e(i) = element (i, i-1), e(1) = 0.  w (work): np x n, content lost.
+void tred2(double* a, int n, int np, double* d, double* e, double* w);
+void tred2(double* a, int n, int np, double* d, double* e, double* w, int path);
 
 // tqli: eigenvalues and eigenvectors of the tridiagonal matrix (d, e) by QL
 //   with implicit shifts, every rotation applied to z.
 // d (in,out): diagonal, then the eigenvalues in no particular order.
 // e (in): sub-diagonal from tred2, destroyed.  z (in,out): the transformation
-//   of tred2, then the unit eigenvectors by columns.
+//   of tred2, then the unit eigenvectors by columns.  w (work): np x n,
+//   content lost.
 // Throws runstop{0, "Too many iterations in TQLI"} when an eigenvalue needs
 // more than 50 iterations.
-void tqli(double* d, double* e, int n, int np, double* z);
+void tqli(double* d, double* e, int n, int np, double* z, double* w);
+void tqli(double* d, double* e, int n, int np, double* z, double* w, int path);
 
 // gower: Gower centring of the n x n matrix a in place.
 // mean (out): the column means of a before centring.
 void gower(double* a, double* mean, int n, int np);
+
+// sorteig: perm(i) = i, then eig(1..n) into decreasing order by straight
+//   insertion with the tolerance, perm following: an eigenvalue moves ahead
+//   of every earlier one that does not exceed it by more than tolerance.
+void sorteig(int n, double* eig, int* perm);
+
+// arrange: column k of x (leading dimension ld) becomes the old column
+//   perm(k) times float(sqrt(|eig(k)|)), k = 1..n.  row (work): n elements.
+void arrange(int n, int ld, double* x, const int* perm, const double* eig, double* row);
 
 // pcoa: principal coordinates of the n objects from the distances d(i, j),
 //   i < j (only those are read).
@@ -54,9 +73,10 @@ void gower(double* a, double* mean, int n, int np);
 // eig (out): eigenvalues, largest first.  off, mean, row: work vectors.
 // x (out): the n x n principal coordinates, column k for eigenvalue k.
 // npos (out): the PCNM count.  report: receives the eigenvalue summary.
+// work (work): a maxn x n matrix for the eigen-solver, content lost.
 // The runstop of tqli passes through.
 void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off,
-          double* x, double* mean, double* row, int& npos, stream& report);
+          double* x, double* mean, double* row, int& npos, stream& report, double* work);
 
 // correl: standardises columns 1..m of rows 1..n of x over those rows and
 //   reports the largest absolute correlation between two columns.
@@ -72,5 +92,6 @@ void correl(int n, int m, double* x, int maxn, double* sum, double* sumsq, doubl
 //   j = 1..n, accumulated from 0 in increasing k.  Only that block of p is
 //   written.
 void produit(const double* a, const double* b, double* p, int l, int m, int n, int ld);
+void produit(const double* a, const double* b, double* p, int l, int m, int n, int ld, int path);
 
 #endif

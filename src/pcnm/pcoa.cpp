@@ -1,8 +1,39 @@
 // Principal coordinate analysis of a distance matrix, with Gower centring.
+// The loops run down the columns (unit stride) wherever the literal order
+// walks along rows; every sum keeps its order of terms.
 #include <cmath>
+#include <cstring>
 
 #include "pcnm.h"
 #include "textio/textio.h"
+
+namespace {
+
+// Square tiles of the loops that touch a(i, j) and a(j, i) together.
+const int tile = 32;
+
+// halfsq: x(i, j) = x(j, i) = -(d(i, j) d(i, j) 0.5) for i < j <= n, and
+//   x(i, i) = 0 (both matrices maxn x n; only d(i, j), i < j, is read).
+void halfsq(int n, int maxn, const double* d, double* x)
+{
+    for (int j0 = 0; j0 < n; j0 += tile) {
+        int j1 = j0 + tile < n ? j0 + tile : n;
+        for (int i0 = 0; i0 <= j0; i0 += tile) {
+            int i1 = i0 + tile < n ? i0 + tile : n;
+            for (int j = j0; j < j1; ++j) {
+                for (int i = i0; i < i1 && i < j; ++i) {
+                    double dij = d[i + size_t(j) * maxn];
+                    double v = -(dij * dij * 0.5);
+                    x[i + size_t(j) * maxn] = v;
+                    x[j + size_t(i) * maxn] = v;
+                }
+            }
+        }
+    }
+    for (int i = 0; i < n; ++i) x[i + size_t(i) * maxn] = 0;
+}
+
+}  // namespace
 
 // gower
 //   a    (in,out) np x n symmetric matrix; on return centred: a(i, j) minus
@@ -12,31 +43,113 @@
 //   np   (in)     leading dimension of a.
 void gower(double* a, double* mean, int n, int np)
 {
-    auto A = [=](int i, int j) -> double& { return a[(i - 1) + (j - 1) * np]; };
-    auto M = [=](int i) -> double& { return mean[i - 1]; };
-
-    // Column sums.
-    for (int j = 1; j <= n; ++j) M(j) = 0;
-    for (int i = 1; i <= n; ++i)
-        for (int j = 1; j <= n; ++j) M(j) = M(j) + A(i, j);
+    // Column sums, each from 0 down its column, four columns side by side.
+    int j = 0;
+    for (; j + 4 <= n; j += 4) {
+        const double* c = a + size_t(j) * np;
+        double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+        for (int i = 0; i < n; ++i) {
+            s0 = s0 + c[i];
+            s1 = s1 + c[i + np];
+            s2 = s2 + c[i + 2 * size_t(np)];
+            s3 = s3 + c[i + 3 * size_t(np)];
+        }
+        mean[j] = s0;
+        mean[j + 1] = s1;
+        mean[j + 2] = s2;
+        mean[j + 3] = s3;
+    }
+    for (; j < n; ++j) {
+        const double* c = a + size_t(j) * np;
+        double s = 0;
+        for (int i = 0; i < n; ++i) s = s + c[i];
+        mean[j] = s;
+    }
 
     // Grand sum, and the sums turned into means.
     double grand = 0;
-    for (int j = 1; j <= n; ++j) {
-        grand = grand + M(j);
-        M(j) = M(j) / double(n);
+    for (int k = 0; k < n; ++k) {
+        grand = grand + mean[k];
+        mean[k] = mean[k] / double(n);
     }
     grand = grand / double(n);
     grand = grand / double(n);
 
     // Centring; the row means are the column means of the symmetric matrix.
-    for (int i = 1; i <= n; ++i)
-        for (int j = 1; j <= n; ++j) A(i, j) = A(i, j) - M(i) - M(j) + grand;
+    for (int k = 0; k < n; ++k) {
+        double* c = a + size_t(k) * np;
+        double mk = mean[k];
+        for (int i = 0; i < n; ++i) c[i] = c[i] - mean[i] - mk + grand;
+    }
+}
+
+// sorteig
+//   n    (in)     number of eigenvalues.
+//   eig  (in,out) n elements, sorted into decreasing order (up to the
+//                 tolerance, see pcnm.h).
+//   perm (out)    n elements: perm(i) is the position before the sort of
+//                 the eigenvalue now at i.
+void sorteig(int n, double* eig, int* perm)
+{
+    for (int i = 0; i < n; ++i) perm[i] = i + 1;
+    for (int j = 1; j < n; ++j) {
+        double a = eig[j];
+        int p = perm[j];
+        int i = j - 1;
+        for (; i >= 0; --i) {
+            if (eig[i] - a > tolerance) break;
+            eig[i + 1] = eig[i];
+            perm[i + 1] = perm[i];
+        }
+        eig[i + 1] = a;
+        perm[i + 1] = p;
+    }
+}
+
+// arrange
+//   n    (in)     number of columns.
+//   ld   (in)     leading dimension of x.
+//   x    (in,out) ld x n; column k becomes the old column perm(k) times the
+//                 single-precision factor float(sqrt(|eig(k)|)).
+//   perm (in)     n elements, a permutation of 1..n.
+//   eig  (in)     n elements.
+//   row  (work)   n elements: one column while a cycle of perm is moved.
+// The columns move cycle by cycle of the permutation, each cycle from its
+// smallest index, so that every column is read once and written once.
+void arrange(int n, int ld, double* x, const int* perm, const double* eig, double* row)
+{
+    auto col = [=](int k) { return x + size_t(k - 1) * ld; };
+    auto factor = [=](int k) {
+        double v = eig[k - 1];
+        double root = v > 0 ? std::sqrt(v) : std::sqrt(-v);
+        return double(float(root));
+    };
+    for (int s = 1; s <= n; ++s) {
+        int j = perm[s - 1];
+        while (j > s) j = perm[j - 1];
+        if (j < s) continue;  // the cycle was moved from a smaller index
+        if (perm[s - 1] == s) {
+            double f = factor(s);
+            double* c = col(s);
+            for (int i = 0; i < n; ++i) c[i] = c[i] * f;
+            continue;
+        }
+        std::memcpy(row, col(s), size_t(n) * sizeof(double));
+        for (int k = s;;) {
+            int from = perm[k - 1];
+            const double* src = from == s ? row : col(from);
+            double f = factor(k);
+            double* c = col(k);
+            for (int i = 0; i < n; ++i) c[i] = src[i] * f;
+            if (from == s) break;
+            k = from;
+        }
+    }
 }
 
 // pcoa
 //   n      (in)  number of objects, 1 <= n <= maxn.
-//   maxn   (in)  leading dimension of d and x.
+//   maxn   (in)  leading dimension of d, x and work.
 //   perm   (out) n elements: perm(i) is the position, in the solver's
 //                output, of the eigenvalue now at position i.
 //   d      (in)  maxn x n distances; only d(i, j), i < j, is read.
@@ -46,12 +159,13 @@ void gower(double* a, double* mean, int n, int np)
 //   x      (out) maxn x n; column k the principal coordinate of eigenvalue
 //                k: its unit eigenvector times float(sqrt(|eig(k)|)).
 //   mean   (work) n elements: the column means of the centring.
-//   row    (work) n elements: one row while the columns are reordered.
+//   row    (work) n elements: one column while the columns are reordered.
 //   npos   (out) the number of leading eigenvalues not below postol.
 //   report (in,out) receives the sums, the trace and npos.
+//   work   (work) maxn x n: the eigen-solver's work matrix, content lost.
 // May throw runstop from tqli.
 void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off,
-          double* x, double* mean, double* row, int& npos, stream& report)
+          double* x, double* mean, double* row, int& npos, stream& report, double* work)
 {
     static const layout sums = fmt(
         "(/,' Sum of positive eigenvalues         ',F15.5,/,"
@@ -59,21 +173,12 @@ void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off,
         "' Trace of Gower-centred matrix       ',F15.5)");
     static const layout count = fmt("(/,' Number of positive eigenvalues:',I4,/)");
 
-    auto Dist = [=](int i, int j) { return d[(i - 1) + (j - 1) * maxn]; };
-    auto X = [=](int i, int j) -> double& { return x[(i - 1) + (j - 1) * maxn]; };
+    auto X = [=](int i, int j) -> double& { return x[(i - 1) + size_t(j - 1) * maxn]; };
     auto Eig = [=](int i) -> double& { return eig[i - 1]; };
     auto Off = [=](int i) -> double& { return off[i - 1]; };
-    auto Perm = [=](int i) -> int& { return perm[i - 1]; };
-    auto Row = [=](int i) -> double& { return row[i - 1]; };
 
     // Minus half the squared distances, zero diagonal.
-    for (int i = 1; i <= n - 1; ++i) {
-        for (int j = i + 1; j <= n; ++j) {
-            X(i, j) = -(Dist(i, j) * Dist(i, j) * 0.5);
-            X(j, i) = X(i, j);
-        }
-    }
-    for (int i = 1; i <= n; ++i) X(i, i) = 0;
+    halfsq(n, maxn, d, x);
 
     gower(x, mean, n, maxn);
 
@@ -85,37 +190,11 @@ void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off,
         Eig(i) = 0;
         Off(i) = 0;
     }
-    tred2(x, n, maxn, eig, off);
-    tqli(eig, off, n, maxn, x);
+    tred2(x, n, maxn, eig, off, work);
+    tqli(eig, off, n, maxn, x, work);
 
-    // Straight insertion into decreasing order: an eigenvalue moves ahead of
-    // every earlier one that does not exceed it by more than the tolerance.
-    for (int i = 1; i <= n; ++i) Perm(i) = i;
-    for (int j = 2; j <= n; ++j) {
-        double a = Eig(j);
-        int p = Perm(j);
-        int i = j - 1;
-        for (; i >= 1; --i) {
-            if (Eig(i) - a > tolerance) break;
-            Eig(i + 1) = Eig(i);
-            Perm(i + 1) = Perm(i);
-        }
-        Eig(i + 1) = a;
-        Perm(i + 1) = p;
-    }
-
-    // Eigenvector columns into the same order, row by row.
-    for (int k = 1; k <= n; ++k) {
-        for (int i = 1; i <= n; ++i) Row(i) = X(k, i);
-        for (int i = 1; i <= n; ++i) X(k, i) = Row(Perm(i));
-    }
-
-    // Scaling by the square root of |eigenvalue|, held in single precision.
-    for (int k = 1; k <= n; ++k) {
-        double root = Eig(k) > 0 ? std::sqrt(Eig(k)) : std::sqrt(-Eig(k));
-        double factor = double(float(root));
-        for (int i = 1; i <= n; ++i) X(i, k) = X(i, k) * factor;
-    }
+    sorteig(n, eig, perm);
+    arrange(n, maxn, x, perm, eig, row);
 
     double possum = 0;
     double negsum = 0;

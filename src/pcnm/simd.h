@@ -1,0 +1,37 @@
+// Short vectors of doubles handled as one value, for the kernels of this
+// module.  A kernel is written once as a template over the vector type V
+// (v2, v4, or double itself) and compiled twice: with pairs (SSE2, on every
+// x86-64) in the baseline functions, and with fours in the functions marked
+// target("avx2").  Each operation is an exact IEEE multiply, add or
+// subtract of an element with the matching elements of the other operands
+// (a scalar operand stands for a vector of copies), so every width gives
+// the bits of the scalar form.
+#ifndef LOCIWEAVER_PCNM_SIMD_H
+#define LOCIWEAVER_PCNM_SIMD_H
+
+// Two and four doubles in registers.
+typedef double v2 __attribute__((vector_size(16)));
+typedef double v4 __attribute__((vector_size(32)));
+
+// The number of doubles in V.
+template <typename V>
+constexpr int width()
+{
+    return int(sizeof(V) / sizeof(double));
+}
+
+// x = the doubles from p on, and the reverse; p needs no alignment beyond
+// that of a double.
+template <typename V>
+inline void load(V& x, const double* p)
+{
+    __builtin_memcpy(&x, p, sizeof(V));
+}
+
+template <typename V>
+inline void store(double* p, const V& x)
+{
+    __builtin_memcpy(p, &x, sizeof(V));
+}
+
+#endif
