@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     double vmin[3], vrange[3], rangmax = 0;
     try {
         readdata(n, ncoord, nsup, maxn, x, io.report, trace);
-        if (n < 1 || ncoord < 1 || ncoord > 3 || nsup < 0 || n + nsup > maxn) broken();
+        if (n < 1 || ncoord < 1 || ncoord > 3 || nsup < 0 || n > maxn - nsup) broken();
         range1(n, ncoord, nsup, maxn, x, 3, vmin, vrange, rangmax, method, io.report, trace);
         for (int i = 0; i < n + nsup; ++i)
             for (int j = 0; j < ncoord; ++j) {
@@ -50,9 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (s.status != 0) broken();
     }
     // The next input starts from a clean site matrix.
+    long long rows = static_cast<long long>(n) + nsup;
     if (n > 0 && ncoord > 0 && nsup >= 0)
         for (int j = 0; j < 3 && j < ncoord; ++j)
-            std::memset(x + j * maxn, 0, sizeof(double) * size_t(n + nsup < maxn ? n + nsup : maxn));
+            std::memset(x + j * maxn, 0, sizeof(double) * size_t(rows < maxn ? rows : maxn));
     release(io.coord);
     release(io.in);
     ::close(fd);
