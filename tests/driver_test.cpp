@@ -246,4 +246,174 @@ INSTANTIATE_TEST_SUITE_P(e2e, transcript, ::testing::ValuesIn(cases()),
                              return n;
                          });
 
+// ---------------------------------------------------------------- end of input at every question
+
+// The console lines that end each question of the dialogue: the answer is
+// read right after them.
+const char* const questionends[] = {
+    " Name of output file containing the PCoA eigenvalues?",
+    " variables (PCNM or monomials)?",
+    " (3) Canoco input file, FREE format",
+    " (3) File containing X or X-Y coordinates",
+    " Number of objects?",
+    " number of rows and columns of points (two integers)",
+    " (0) No, (1) Yes",
+    " File containing the coordinates?",
+    " (2) a file containing a polynomial of the coordinates?",
+    " Use the SAME measurement units as the site coordinates.",
+    " Order of the polynomial? 2 to 5",
+};
+
+// The lines of text, each with its line end.
+std::vector<std::string> splitlines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t a = 0;
+    while (a < text.size()) {
+        size_t e = text.find('\n', a);
+        e = e == std::string::npos ? text.size() : e + 1;
+        lines.push_back(text.substr(a, e - a));
+        a = e;
+    }
+    return lines;
+}
+
+// The first n lines of text.
+std::string firstlines(const std::string& text, int n)
+{
+    std::string out;
+    std::vector<std::string> lines = splitlines(text);
+    for (int k = 0; k < n && k < int(lines.size()); ++k) out += lines[size_t(k)];
+    return out;
+}
+
+// The console output up to the end of the question that reads answer k
+// (counted from 0).
+std::string uptoquestion(const std::string& out, int k)
+{
+    std::string got;
+    int seen = 0;
+    for (const std::string& line : splitlines(out)) {
+        got += line;
+        std::string bare = line.substr(0, line.size() - (line.back() == '\n' ? 1 : 0));
+        for (const char* q : questionends)
+            if (bare == q && seen++ == k) return got;
+    }
+    return "(no question " + std::to_string(k) + ")";
+}
+
+// A complete run whose answers are cut after each line in turn.  For each
+// file, its length in lines at each cut (-1: the file does not exist yet;
+// -2: it exists, its content is one the full case leaves unchecked); the
+// last cut leaves only the closing pause unanswered, a normal end.
+struct cutfile {
+    const char* name;
+    std::vector<int> lines;
+};
+struct cutpath {
+    const char* base;  // a case of tests/e2e holding the complete run
+    std::vector<cutfile> files;
+};
+
+const cutpath cutpaths[] = {
+    // transect, PCNM refused once then accepted
+    {"pcnm_refused_then_accepted",
+     {{"r.txt", {-1, 8, 8, 8, 8, 9, 13, 27, 45}}, {"v.txt", {-1, -1, 0, 0, 0, 0, 0, 0, 12}}}},
+    // grid saved to Grid.txt, polynomial
+    {"grid_saved_polynomial",
+     {{"r.txt", {-1, 8, 8, 8, 8, 12, 12, 14, 18}},
+      {"v.txt", {-1, -1, 0, 0, 0, 0, 0, 0, 10}},
+      {"Grid.txt", {-1, -1, -1, -1, -1, -1, 9, 9, 9}}}},
+    // coordinates file with a supplementary object, PCNM and correlation check
+    {"pcnm_supplementary_correlation",
+     {{"r.txt", {-1, 8, 8, 8, 8, 14, 18, 37}}, {"v.txt", {-1, -1, 0, 0, 0, 0, 0, -2}}}},
+    // grid, polynomial with every kind of order refusal
+    {"poly_order_refusals",
+     {{"r.txt", {-1, 8, 8, 8, 8, 12, 12, 14, 14, 14, 14, 14, 14, 18}},
+      {"v.txt", {-1, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 10}}}},
+};
+
+TEST(endofinput, ateveryquestion)
+{
+    for (const cutpath& path : cutpaths) {
+        const std::string casedir = std::string(LW_CASES) + "/" + path.base;
+        std::vector<std::string> answers = splitlines(slurp(casedir + "/answers"));
+        const std::string fullout = slurp(casedir + "/out/stdout");
+        const int last = int(answers.size()) - 1;
+        for (const cutfile& f : path.files)
+            ASSERT_EQ(f.lines.size(), answers.size()) << path.base << " " << f.name;
+        for (int k = 0; k <= last; ++k) {
+            // The last answer kept with its line end, or without it: the
+            // next read then meets the end at its start.
+            for (int cutend = 0; cutend < (k == 0 ? 1 : 2); ++cutend) {
+                SCOPED_TRACE(std::string(path.base) + ", answers cut after line " +
+                             std::to_string(k) + (cutend ? " without its line end" : ""));
+                std::string input;
+                for (int j = 0; j < k; ++j) input += answers[size_t(j)];
+                if (cutend) input.pop_back();
+
+                char tmpl[] = "/tmp/lw-cut-XXXXXX";
+                ASSERT_NE(::mkdtemp(tmpl), nullptr);
+                const std::string root = tmpl, work = root + "/work";
+                ::mkdir(work.c_str(), 0755);
+                std::map<std::string, std::string> want;
+                if (isdir(casedir + "/in")) {
+                    copytree(casedir + "/in", work);
+                    listfiles(casedir + "/in", "", want);
+                }
+                std::ofstream(root + "/answers", std::ios::binary) << input;
+                outcome o = runprogram(std::string(LW_BIN_DIR) + "/lociweaver", work,
+                                       root + "/answers", root);
+                EXPECT_FALSE(o.hung);
+                EXPECT_FALSE(o.signalled);
+
+                std::string wantout, wanterr;
+                int wantstatus;
+                if (k < last) {
+                    wantout = uptoquestion(fullout, k);
+                    wanterr = std::string(cutend ? "read start" : "list in") +
+                              ": end of file\n"
+                              "apparent state: unit 5 (unnamed)\n"
+                              "last format: list io\n"
+                              "lately reading sequential formatted external IO\n";
+                    wantstatus = 2;
+                } else {
+                    wantout = fullout;
+                    wanterr =
+                        "PAUSE   -- Press the RETURN key to terminate the program. statement executed\n"
+                        "To resume execution, type go.  Other input will terminate the job.\n"
+                        "STOP\n";
+                    wantstatus = 0;
+                }
+                EXPECT_EQ(o.status, wantstatus);
+                std::string diff = compare(wantout, o.out);
+                EXPECT_EQ(diff, "") << "stdout differs at " << diff;
+                diff = compare(wanterr, o.err);
+                EXPECT_EQ(diff, "") << "stderr differs at " << diff;
+
+                std::map<std::string, std::string> got;
+                listfiles(work, "", got);
+                for (const cutfile& f : path.files) {
+                    int n = f.lines[size_t(k)];
+                    if (n >= 0)
+                        want[f.name] = firstlines(slurp(casedir + "/out/files/" + f.name), n);
+                    if (n == -2 && !got.erase(f.name)) ADD_FAILURE() << "missing file " << f.name;
+                }
+                for (const auto& w : want) {
+                    auto g = got.find(w.first);
+                    if (g == got.end()) {
+                        ADD_FAILURE() << "missing file " << w.first;
+                        continue;
+                    }
+                    diff = compare(w.second, g->second);
+                    EXPECT_EQ(diff, "") << w.first << " differs at " << diff;
+                }
+                for (const auto& g : got)
+                    if (!want.count(g.first)) ADD_FAILURE() << "unexpected file " << g.first;
+                removetree(root);
+            }
+        }
+    }
+}
+
 }  // namespace
