@@ -15,6 +15,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -139,17 +140,19 @@ struct outcome {
     bool signalled = false, hung = false;
 };
 
-// Runs program in dir with stdin from the answers file, in a new session.
+// Runs program in dir with stdin from the answers file, in a new session;
+// stdout goes to outdev instead of the capture when one is named.
 outcome runprogram(const std::string& program, const std::string& dir, const std::string& answers,
-                   const std::string& capture)
+                   const std::string& capture, const char* outdev = nullptr)
 {
-    std::string outpath = capture + "/stdout", errpath = capture + "/stderr";
+    std::string outpath = outdev ? outdev : capture + "/stdout", errpath = capture + "/stderr";
     pid_t pid = ::fork();
     if (pid == 0) {
         ::setsid();
         if (::chdir(dir.c_str()) != 0) ::_exit(127);
         int in = ::open(answers.c_str(), O_RDONLY);
-        int out = ::open(outpath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int out = outdev ? ::open(outdev, O_WRONLY)
+                         : ::open(outpath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int err = ::open(errpath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (in < 0 || out < 0 || err < 0) ::_exit(127);
         ::dup2(in, 0);
@@ -174,7 +177,7 @@ outcome runprogram(const std::string& program, const std::string& dir, const std
     }
     if (WIFEXITED(status)) o.status = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) o.signalled = true;
-    o.out = slurp(outpath);
+    o.out = outdev ? "" : slurp(outpath);
     o.err = slurp(errpath);
     return o;
 }
@@ -413,6 +416,328 @@ TEST(endofinput, ateveryquestion)
                 removetree(root);
             }
         }
+    }
+}
+
+// ---------------------------------------------------------------- hostile inputs too big to store
+
+const int all = 1 << 30;  // every line of a file
+
+// A case of tests/e2e run again with one answer line or one input file
+// replaced.  What the run must leave is told from the base case: the first
+// outlines lines of its stdout, its stderr unless err is given, its status
+// unless status is given, and for each of files the first lines of the
+// base's file (-1: the file must not exist); with no files listed, the
+// base's files whole.  A renamed file is the base's file under another name.
+struct hostile {
+    std::string name;
+    std::string base;
+    int line = -1;
+    std::string answer;
+    std::string infile;
+    std::string content;
+    int outlines = all;
+    std::string err;
+    int status = -1;
+    std::vector<std::pair<std::string, int>> files;
+    std::string renamed, newname;
+    bool unreadable = false;  // infile made unreadable
+    const char* outdev = nullptr;
+};
+
+// The four lines of a failure report.
+std::string failurereport(const std::string& what, const std::string& unit, const std::string& fmt,
+                          const char* direction)
+{
+    return what + "\napparent state: unit " + unit + "\n" +
+           (fmt.empty() ? "" : "last format: " + fmt + "\n") + "lately " + direction +
+           " sequential formatted external IO\n";
+}
+
+// Runs h in work (a directory of root) and checks what it leaves.
+void runhostile(const hostile& h, const std::string& root, const std::string& work)
+{
+    SCOPED_TRACE(h.name);
+    const std::string casedir = std::string(LW_CASES) + "/" + h.base;
+    std::map<std::string, std::string> want;
+    if (isdir(casedir + "/in")) {
+        copytree(casedir + "/in", work);
+        listfiles(casedir + "/in", "", want);
+    }
+    if (!h.infile.empty()) {
+        std::ofstream(work + "/" + h.infile, std::ios::binary) << h.content;
+        want[h.infile] = h.content;
+        if (h.unreadable) ::chmod((work + "/" + h.infile).c_str(), 0);
+    }
+    std::vector<std::string> answers = splitlines(slurp(casedir + "/answers"));
+    if (h.line >= 0) answers[size_t(h.line)] = h.answer + "\n";
+    std::string input;
+    for (const std::string& a : answers) input += a;
+    std::ofstream(root + "/answers", std::ios::binary) << input;
+
+    outcome o = runprogram(std::string(LW_BIN_DIR) + "/lociweaver", work, root + "/answers", root,
+                           h.outdev);
+    if (h.unreadable) ::chmod((work + "/" + h.infile).c_str(), 0644);
+    EXPECT_FALSE(o.hung);
+    EXPECT_FALSE(o.signalled);
+    EXPECT_EQ(o.status, h.status >= 0 ? h.status : std::atoi(slurp(casedir + "/out/status").c_str()));
+    if (!h.outdev) {
+        std::string diff = compare(firstlines(slurp(casedir + "/out/stdout"), h.outlines), o.out);
+        EXPECT_EQ(diff, "") << "stdout differs at " << diff;
+    }
+    std::string diff = compare(h.err.empty() ? slurp(casedir + "/out/stderr") : h.err, o.err);
+    EXPECT_EQ(diff, "") << "stderr differs at " << diff;
+
+    if (h.files.empty()) {
+        listfiles(casedir + "/out/files", "", want);
+    } else {
+        for (const auto& f : h.files)
+            if (f.second >= 0) want[f.first] = firstlines(slurp(casedir + "/out/files/" + f.first), f.second);
+    }
+    if (!h.renamed.empty()) {
+        want[h.newname] = want[h.renamed];
+        want.erase(h.renamed);
+    }
+    std::map<std::string, std::string> got;
+    listfiles(work, "", got);
+    for (const auto& w : want) {
+        auto g = got.find(w.first);
+        if (g == got.end()) {
+            ADD_FAILURE() << "missing file " << w.first.substr(0, 100);
+            continue;
+        }
+        diff = compare(w.second, g->second);
+        EXPECT_EQ(diff, "") << w.first.substr(0, 100) << " differs at " << diff;
+    }
+    for (const auto& g : got)
+        if (!want.count(g.first)) ADD_FAILURE() << "unexpected file " << g.first.substr(0, 100);
+}
+
+// Runs h in a fresh temporary directory.
+void runhostile(const hostile& h)
+{
+    char tmpl[] = "/tmp/lw-hostile-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    const std::string root = tmpl, work = root + "/work";
+    ::mkdir(work.c_str(), 0755);
+    runhostile(h, root, work);
+    removetree(root);
+}
+
+std::vector<hostile> hostiles()
+{
+    const std::string sites = "3 1 0\n1\n2\n3\n";
+    std::vector<hostile> v;
+    hostile h;
+
+    // Answers of 10^5 characters, on a whole PCNM run of an 11-point transect
+    // whose limit is 0 (pcnm_limit_zero): a name is cut to 79 characters,
+    // trailing blanks dropped; numbers of 10^5 digits.
+    h = hostile{};
+    h.name = "report name of 10^5 characters is cut to 79";
+    h.base = "pcnm_limit_zero";
+    h.line = 0;
+    h.answer = std::string(100000, 'a');
+    h.renamed = "r.txt";
+    h.newname = std::string(79, 'a');
+    v.push_back(h);
+
+    h = hostile{};
+    h.name = "quoted name of 10^5 characters, blanks after the name";
+    h.base = "pcnm_limit_zero";
+    h.line = 1;
+    h.answer = "'v.txt" + std::string(99993, ' ') + "'";
+    v.push_back(h);
+
+    h = hostile{};
+    h.name = "layout answer of 10^5 digits, leading zeros";
+    h.base = "pcnm_limit_zero";
+    h.line = 2;
+    h.answer = std::string(99999, '0') + "2";
+    v.push_back(h);
+
+    h = hostile{};
+    h.name = "object count followed by 10^5 characters of junk";
+    h.base = "pcnm_limit_zero";
+    h.line = 4;
+    h.answer = "11 " + std::string(99997, 'x');
+    v.push_back(h);
+
+    h = hostile{};
+    h.name = "limit of 10^5 zero digits";
+    h.base = "pcnm_limit_zero";
+    h.line = 6;
+    h.answer = std::string(100000, '0');
+    v.push_back(h);
+
+    h = hostile{};
+    h.name = "limit of 10^5 digits that underflows to 0";
+    h.base = "pcnm_limit_zero";
+    h.line = 6;
+    h.answer = "0." + std::string(99997, '0') + "1";
+    v.push_back(h);
+
+    h = hostile{};
+    h.name = "layout answer of 10^5 nines";
+    h.base = "pcnm_limit_zero";
+    h.line = 2;
+    h.answer = std::string(100000, '9');
+    h.outlines = 18;
+    h.err = failurereport("invalid integer: read unexpected character", "5 (unnamed)", "list io",
+                          "reading");
+    h.status = 2;
+    h.files = {{"r.txt", 8}, {"v.txt", 0}};
+    v.push_back(h);
+
+    h = hostile{};
+    h.name = "limit of 10^5 ones, beyond the largest double";
+    h.base = "pcnm_limit_zero";
+    h.line = 6;
+    h.answer = std::string(100000, '1');
+    h.outlines = 37;
+    h.err = failurereport("invalid number: incomprehensible list input", "5 (unnamed)", "list io",
+                          "reading");
+    h.status = 2;
+    h.files = {{"r.txt", 13}, {"v.txt", 0}};
+    v.push_back(h);
+
+    // Coordinates files and names, on the trace-mode read of three sites
+    // 1, 2, 3 that ends at the method question (coords_one_coordinate).
+    h = hostile{};
+    h.name = "coordinates file name of 10^5 characters";
+    h.base = "coords_one_coordinate";
+    h.line = 4;
+    h.answer = std::string(100000, 'c');
+    h.outlines = 25;
+    h.err = failurereport("open: No such file or directory", "2 named " + std::string(79, 'c'),
+                          "list io", "reading");
+    h.status = 2;
+    h.files = {{"r.txt", 8}, {"v.txt", 0}};
+    v.push_back(h);
+
+    h = hostile{};
+    h.name = "a label of 10^6 characters after a coordinate";
+    h.base = "coords_one_coordinate";
+    h.infile = "c.txt";
+    h.content = "3 1 0\n1 " + std::string(1000000, 'x') + "\n2\n3\n";
+    v.push_back(h);
+
+    h = hostile{};
+    h.name = "10^6 blanks and line ends before the header";
+    h.base = "coords_one_coordinate";
+    h.infile = "c.txt";
+    for (int k = 0; k < 1000; ++k) h.content += std::string(999, ' ') + "\n";
+    h.content += sites;
+    v.push_back(h);
+
+    h = hostile{};
+    h.name = "the whole file one line of 10^6 characters, no line end";
+    h.base = "coords_one_coordinate";
+    h.infile = "c.txt";
+    h.content = "3 1 0 1 2 3" + std::string(1000000 - 11, ' ');
+    h.outlines = 26;
+    h.err = failurereport("read start: end of file", "2 named c.txt", "list io", "reading");
+    h.status = 2;
+    h.files = {{"r.txt", 14}, {"v.txt", 0}};
+    v.push_back(h);
+
+    h.name = "the whole file one line of 10^6 characters and its line end";
+    h.content.back() = '\n';
+    h.err = failurereport("list in: end of file", "2 named c.txt", "list io", "reading");
+    v.push_back(h);
+
+    return v;
+}
+
+TEST(hostile, inputstoobigtostore)
+{
+    for (const hostile& h : hostiles()) runhostile(h);
+}
+
+TEST(hostile, unreadablecoordinatesfile)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "running as root, whom file permissions do not stop from reading: the "
+                        "unreadable coordinates file cannot be tested here (coords_not_a_directory "
+                        "covers a coordinates file whose opening fails)";
+    hostile h;
+    h.name = "coordinates file without read permission";
+    h.base = "coords_one_coordinate";
+    h.infile = "c.txt";
+    h.content = "3 1 0\n1\n2\n3\n";
+    h.unreadable = true;
+    h.outlines = 25;
+    h.err = failurereport("open: Permission denied", "2 named c.txt", "list io", "reading");
+    h.status = 2;
+    h.files = {{"r.txt", 8}, {"v.txt", 0}};
+    runhostile(h);
+}
+
+// ---------------------------------------------------------------- writes that fail
+
+TEST(failedwrites, consoleoutputonafulldevice)
+{
+    if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "this machine has no /dev/full";
+    // The console output is first written out before the first read; the
+    // last statement was the free-form line of the question.
+    hostile h;
+    h.name = "stdout on /dev/full";
+    h.base = "pcnm_limit_zero";
+    h.outdev = "/dev/full";
+    h.err = failurereport("write: No space left on device", "6 (unnamed)", "list io", "writing");
+    h.status = 2;
+    h.files = {{"r.txt", -1}, {"v.txt", -1}};
+    runhostile(h);
+}
+
+// Mounts a file system of one 4096-byte page on dir; false when the
+// machine does not allow it.
+bool mountonepage(const std::string& dir, std::string& why)
+{
+    if (::mount("tmpfs", dir.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=4k,mode=0755") == 0)
+        return true;
+    why = std::strerror(errno);
+    return false;
+}
+
+TEST(failedwrites, filesonafullfilesystem)
+{
+    // (1) The spatial-variable file of an 11-point transect (17 bytes) takes
+    // the only page; the report file, first written out at the closing
+    // pause, finds no room: it stays empty, the pause is never reached.
+    // (2) Grid.txt of a 3 x 3 grid takes the page; the spatial-variable file
+    // finds no room when it is closed after the writer's last record, and
+    // neither does the report file at the end: two failure reports.
+    hostile one;
+    one.name = "report file on a full file system";
+    one.base = "pcnm_limit_zero";
+    one.err = failurereport("write: No space left on device", "7 named r.txt", "list io", "writing");
+    one.status = 2;
+    one.files = {{"r.txt", 0}, {"v.txt", all}};
+
+    hostile two;
+    two.name = "spatial-variable file on a full file system";
+    two.base = "grid_saved_polynomial";
+    two.outlines = 40;
+    two.err = failurereport("write: No space left on device", "12 named v.txt", "(12F10.5)", "writing") +
+              failurereport("write: No space left on device", "7 named r.txt", "(12F10.5)", "writing");
+    two.status = 2;
+    two.files = {{"r.txt", 0}, {"v.txt", 0}, {"Grid.txt", all}};
+
+    for (const hostile* h : {&one, &two}) {
+        char tmpl[] = "/tmp/lw-full-XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl), nullptr);
+        const std::string root = tmpl, work = root + "/work";
+        ::mkdir(work.c_str(), 0755);
+        std::string why;
+        if (!mountonepage(work, why)) {
+            removetree(root);
+            GTEST_SKIP() << "a small file system cannot be mounted here (" << why
+                         << "): the full-disk cases are not run";
+        }
+        runhostile(*h, root, work);
+        ::umount2(work.c_str(), MNT_DETACH);
+        removetree(root);
     }
 }
 
