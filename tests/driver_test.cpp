@@ -10,6 +10,9 @@
 // controlling terminal).  Files of in/ must be left byte for byte as they
 // were.  A "Computation time:" line matches any such line, since its value
 // is the clock's.
+// After the transcripts come runs made from them that are too many or too
+// big to store: each complete run cut after every answer line, answers and
+// coordinates files of 10^5 and 10^6 characters, and writes that fail.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
