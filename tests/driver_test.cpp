@@ -1,6 +1,7 @@
 // End-to-end runs of the programs, one per case directory under tests/e2e:
 //   answers          the console input
 //   program          optional: the program to run (default lociweaver)
+//   args             optional: its command-line arguments, one a line
 //   in/              optional: files placed in the working directory first
 //   out/stdout, out/stderr, out/status   what the run must print and return
 //   out/files/       every file the run must leave besides those of in/
@@ -143,12 +144,17 @@ struct outcome {
     bool signalled = false, hung = false;
 };
 
-// Runs program in dir with stdin from the answers file, in a new session;
-// stdout goes to outdev instead of the capture when one is named.
-outcome runprogram(const std::string& program, const std::string& dir, const std::string& answers,
-                   const std::string& capture, const char* outdev = nullptr)
+// Runs program with the arguments args in dir, with stdin from the answers
+// file, in a new session; stdout goes to outdev instead of the capture when
+// one is named.
+outcome runprogram(const std::string& program, const std::vector<std::string>& args,
+                   const std::string& dir, const std::string& answers, const std::string& capture,
+                   const char* outdev = nullptr)
 {
     std::string outpath = outdev ? outdev : capture + "/stdout", errpath = capture + "/stderr";
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     pid_t pid = ::fork();
     if (pid == 0) {
         ::setsid();
@@ -161,7 +167,7 @@ outcome runprogram(const std::string& program, const std::string& dir, const std
         ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(err, 2);
-        ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
     outcome o;
@@ -202,6 +208,9 @@ TEST_P(transcript, matches)
     if (exists(casedir + "/program")) {
         std::istringstream(slurp(casedir + "/program")) >> program;
     }
+    std::vector<std::string> args;
+    std::istringstream argfile(slurp(casedir + "/args"));
+    for (std::string a; std::getline(argfile, a);) args.push_back(a);
     char tmpl[] = "/tmp/lw-e2e-XXXXXX";
     ASSERT_NE(::mkdtemp(tmpl), nullptr);
     const std::string root = tmpl, work = root + "/work", capture = root;
@@ -212,7 +221,8 @@ TEST_P(transcript, matches)
         listfiles(casedir + "/in", "", inputs);
     }
 
-    outcome o = runprogram(std::string(LW_BIN_DIR) + "/" + program, work, casedir + "/answers", capture);
+    outcome o = runprogram(std::string(LW_BIN_DIR) + "/" + program, args, work, casedir + "/answers",
+                           capture);
     EXPECT_FALSE(o.hung) << "the run did not end";
     EXPECT_FALSE(o.signalled) << "the run ended by a signal";
     int want_status = std::atoi(slurp(casedir + "/out/status").c_str());
@@ -368,7 +378,7 @@ TEST(endofinput, ateveryquestion)
                     listfiles(casedir + "/in", "", want);
                 }
                 std::ofstream(root + "/answers", std::ios::binary) << input;
-                outcome o = runprogram(std::string(LW_BIN_DIR) + "/lociweaver", work,
+                outcome o = runprogram(std::string(LW_BIN_DIR) + "/lociweaver", {}, work,
                                        root + "/answers", root);
                 EXPECT_FALSE(o.hung);
                 EXPECT_FALSE(o.signalled);
@@ -478,7 +488,7 @@ void runhostile(const hostile& h, const std::string& root, const std::string& wo
     for (const std::string& a : answers) input += a;
     std::ofstream(root + "/answers", std::ios::binary) << input;
 
-    outcome o = runprogram(std::string(LW_BIN_DIR) + "/lociweaver", work, root + "/answers", root,
+    outcome o = runprogram(std::string(LW_BIN_DIR) + "/lociweaver", {}, work, root + "/answers", root,
                            h.outdev);
     if (h.unreadable) ::chmod((work + "/" + h.infile).c_str(), 0644);
     EXPECT_FALSE(o.hung);

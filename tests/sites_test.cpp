@@ -1,9 +1,11 @@
-// Ranging of site coordinates, on storage of the test's own.
+// Reading coordinates files and ranging site coordinates, on storage of the
+// test's own.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -180,6 +182,120 @@ TEST(range1, degenerate_ranges_stop_before_dividing)
         EXPECT_EQ(k.console(), std::string(announce) + c.line);
         EXPECT_EQ(k.report(), std::string(announce) + c.line);
     }
+}
+
+// Opens a file holding text on the coordinates stream of k.
+void openfile(capture& k, const std::string& text)
+{
+    std::string path = k.dir + "/c.txt";
+    std::ofstream(path, std::ios::binary) << text;
+    char name[namelen];
+    std::memset(name, ' ', namelen);
+    std::memcpy(name, path.data(), path.size());
+    openold(k.io.coord, name);
+}
+
+TEST(readheader, counts_and_refusals)
+{
+    struct {
+        const char* text;
+        int n, ncoord, nsup;
+        const char* refusal;
+    } cases[] = {
+        {"10 2 0\n", 10, 2, 0, nullptr},
+        {"8\n2\n2\n", 8, 2, 2, nullptr},
+        {"5 1 0 comment\n", 5, 1, 0, nullptr},
+        {"0 2 0\n", 0, 2, 0, "The number of objects must be at least 1."},
+        {"-3 2 0\n", -3, 2, 0, "The number of objects must be at least 1."},
+        {"4 0 0\n", 4, 0, 0, "The number of coordinates must be 1, 2 or 3."},
+        {"4 4 0\n", 4, 4, 0, "The number of coordinates must be 1, 2 or 3."},
+        {"4 3 -1\n", 4, 3, -1, "The number of supplementary objects cannot be negative."},
+    };
+    for (auto c : cases) {
+        capture k;
+        openfile(k, c.text);
+        int n = -9, ncoord = -9, nsup = -9;
+        const char* r = readheader(k.io.coord, n, ncoord, nsup);
+        EXPECT_EQ(n, c.n) << c.text;
+        EXPECT_EQ(ncoord, c.ncoord) << c.text;
+        EXPECT_EQ(nsup, c.nsup) << c.text;
+        EXPECT_STREQ(r, c.refusal) << c.text;
+        closes(k.io.coord);
+        ::unlink((k.dir + "/c.txt").c_str());
+    }
+}
+
+TEST(readgroups, one_group_a_line_into_the_leading_dimension)
+{
+    // A group continues over lines; what follows its last value is ignored.
+    capture k;
+    openfile(k, "3 2 1\n1 2 site a\n3\n4\n5,6,7\n-8 9e1\n");
+    int n, ncoord, nsup;
+    ASSERT_EQ(readheader(k.io.coord, n, ncoord, nsup), nullptr);
+    sites s;
+    readgroups(k.io.coord, n + nsup, ncoord, ld, s.x.data());
+    double want[][2] = {{1, 2}, {3, 4}, {5, 6}, {-8, 90}};
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 2; ++j) EXPECT_EQ(s.at(i + 1, j + 1), want[i][j]) << i << " " << j;
+    closes(k.io.coord);
+    ::unlink((k.dir + "/c.txt").c_str());
+}
+
+TEST(readgroups, short_file_fails_at_its_end)
+{
+    capture k;
+    openfile(k, "3 1 0\n1\n2\n");
+    int n, ncoord, nsup;
+    readheader(k.io.coord, n, ncoord, nsup);
+    sites s;
+    try {
+        readgroups(k.io.coord, 3, 1, ld, s.x.data());
+        ADD_FAILURE() << "no failure at the end of the file";
+    } catch (const ioerror& e) {
+        EXPECT_EQ(e.s, &k.io.coord);
+        EXPECT_EQ(e.message, "end of file");
+    }
+    closes(k.io.coord);
+    ::unlink((k.dir + "/c.txt").c_str());
+}
+
+TEST(rangecoords, same_values_as_range1_without_messages)
+{
+    // Four objects, the last supplementary, in both routines.
+    double pts[][2] = {{3, 7}, {7.25, 8}, {5, 9.5}, {-1, 8}};
+    for (int method : {1, 2}) {
+        capture k;
+        sites a, b;
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 2; ++j) a.at(i + 1, j + 1) = b.at(i + 1, j + 1) = pts[i][j];
+        double vmin[3], vrange[3], rangmax = -1, bmin[3], brange[3], brangmax = -2;
+        range1(3, 2, 1, ld, a.x.data(), 3, vmin, vrange, rangmax, method, k.io.report, 0);
+        EXPECT_EQ(rangecoords(4, 2, ld, b.x.data(), bmin, brange, brangmax, method), nullptr);
+        EXPECT_EQ(brangmax, method == 1 ? 8.25 * double(0.1f) : 8.25);
+        EXPECT_EQ(brangmax, rangmax);
+        EXPECT_EQ(brange[1], 2.5);
+        EXPECT_EQ(bmin[0], -1.0);
+        for (int i = 1; i <= 4; ++i)
+            for (int j = 1; j <= 2; ++j) EXPECT_EQ(b.at(i, j), a.at(i, j)) << i << " " << j;
+        EXPECT_EQ(b.at(1, 1), 4.0 / brangmax);
+        EXPECT_EQ(k.console(), announce);  // only range1 writes
+    }
+}
+
+TEST(rangecoords, refusals_leave_the_coordinates_undivided)
+{
+    sites s;
+    s.at(1, 1) = s.at(2, 1) = 4;
+    double vmin[3], vrange[3], rangmax = -1;
+    const char* r = rangecoords(2, 1, ld, s.x.data(), vmin, vrange, rangmax, 1);
+    EXPECT_STREQ(r, "All the objects have the same coordinates: no spatial variable can be built.");
+    EXPECT_EQ(rangmax, 0.0);
+    s.at(1, 1) = -1e308;
+    s.at(2, 1) = 1e308;
+    r = rangecoords(2, 1, ld, s.x.data(), vmin, vrange, rangmax, 2);
+    EXPECT_STREQ(r, "The coordinates span too wide a range to be computed.");
+    EXPECT_EQ(s.at(1, 1), 0.0);
+    EXPECT_TRUE(std::isinf(s.at(2, 1)));  // 1e308 shifted by -1e308
 }
 
 }  // namespace

@@ -17,22 +17,17 @@ const double pcnmfactor = double(0.1f);
     throw runstop{0, nullptr};
 }
 
+// The two refusals of a divisor that cannot be used.
+const char* const samecoords =
+    "All the objects have the same coordinates: no spatial variable can be built.";
+const char* const toowide = "The coordinates span too wide a range to be computed.";
+
 }  // namespace
 
-void range1(int n, int ncoord, int nsup, int maxn, double* x, int nv, double* vmin,
-            double* vrange, double& rangmax, int method, stream& report, int trace)
+const char* rangecoords(int ntot, int ncoord, int ld, double* x, double* vmin, double* vrange,
+                        double& rangmax, int method)
 {
-    static const layout announce = fmt(
-        "(/,' The coordinates were ranged and centred before',"
-        "' computing the spatial variables.')");
-    (void)nv;
-    stream& con = report.io->out;
-    const int ntot = n + nsup;
-    const size_t ld = size_t(maxn);
-    auto at = [&](int i, int j) -> double& { return x[size_t(i - 1) + size_t(j - 1) * ld]; };
-
-    wfmt(con, announce, {});
-    wfmt(report, announce, {});
+    auto at = [&](int i, int j) -> double& { return x[size_t(i - 1) + size_t(j - 1) * size_t(ld)]; };
 
     // Smallest and largest value of each coordinate over all objects.
     for (int j = 1; j <= ncoord; ++j) vmin[j - 1] = vrange[j - 1] = at(1, j);
@@ -54,12 +49,29 @@ void range1(int n, int ncoord, int nsup, int maxn, double* x, int nv, double* vm
     if (method == 1) rangmax = rangmax * pcnmfactor;
 
     // A zero or overflowing divisor would leave nothing but NaN to compute with.
-    if (rangmax == 0)
-        refuse(report, "All the objects have the same coordinates: no spatial variable can be built.");
-    if (!std::isfinite(rangmax)) refuse(report, "The coordinates span too wide a range to be computed.");
+    if (rangmax == 0) return samecoords;
+    if (!std::isfinite(rangmax)) return toowide;
 
     for (int i = 1; i <= ntot; ++i)
         for (int j = 1; j <= ncoord; ++j) at(i, j) = at(i, j) / rangmax;
+    return nullptr;
+}
+
+void range1(int n, int ncoord, int nsup, int maxn, double* x, int nv, double* vmin,
+            double* vrange, double& rangmax, int method, stream& report, int trace)
+{
+    static const layout announce = fmt(
+        "(/,' The coordinates were ranged and centred before',"
+        "' computing the spatial variables.')");
+    (void)nv;
+    stream& con = report.io->out;
+    const int ntot = n + nsup;
+
+    wfmt(con, announce, {});
+    wfmt(report, announce, {});
+
+    const char* refusal = rangecoords(ntot, ncoord, maxn, x, vmin, vrange, rangmax, method);
+    if (refusal) refuse(report, refusal);
 
     if (trace == 1) {
         item v[4];

@@ -15,6 +15,31 @@ namespace {
 
 }  // namespace
 
+const char* readheader(stream& file, int& n, int& ncoord, int& nsup)
+{
+    rbegin(file);
+    rint(file, n);
+    rint(file, ncoord);
+    rint(file, nsup);
+    rend(file);
+
+    // Later steps need at least one object, one to three coordinates and no
+    // negative count.
+    if (n < 1) return "The number of objects must be at least 1.";
+    if (ncoord < 1 || ncoord > 3) return "The number of coordinates must be 1, 2 or 3.";
+    if (nsup < 0) return "The number of supplementary objects cannot be negative.";
+    return nullptr;
+}
+
+void readgroups(stream& file, int ntot, int ncoord, int ld, double* x)
+{
+    for (int i = 0; i < ntot; ++i) {
+        rbegin(file);
+        for (int j = 0; j < ncoord; ++j) rreal(file, x[i + size_t(j) * size_t(ld)]);
+        rend(file);
+    }
+}
+
 void readdata(int& n, int& ncoord, int& nsup, int maxn, double* x, stream& report, int trace)
 {
     static const layout echo = fmt("(' Input file of coordinates: ',A30)");
@@ -36,31 +61,20 @@ void readdata(int& n, int& ncoord, int& nsup, int maxn, double* x, stream& repor
     rend(io.in);
     openold(file, name);
 
-    rbegin(file);
-    rint(file, n);
-    rint(file, ncoord);
-    rint(file, nsup);
-    rend(file);
+    const char* unusable = readheader(file, n, ncoord, nsup);
 
     wfmt(con, echo, {item(name, namelen)});
     wfmt(report, summary, {item(name, namelen), n, ncoord, nsup});
 
-    // Later steps need at least one object, one to three coordinates and no
-    // negative count; the sum is formed without 32-bit overflow.
-    if (n < 1) refuse(con, "The number of objects must be at least 1.");
-    if (ncoord < 1 || ncoord > 3) refuse(con, "The number of coordinates must be 1, 2 or 3.");
-    if (nsup < 0) refuse(con, "The number of supplementary objects cannot be negative.");
+    if (unusable) refuse(con, unusable);
+    // The sum is formed without 32-bit overflow.
     if (static_cast<long long>(n) + nsup > maxn) {
         wfmt(con, toomany, {});
         throw runstop{0, nullptr};
     }
 
     int ntot = n + nsup;
-    for (int i = 0; i < ntot; ++i) {
-        rbegin(file);
-        for (int j = 0; j < ncoord; ++j) rreal(file, x[i + size_t(j) * size_t(maxn)]);
-        rend(file);
-    }
+    readgroups(file, ntot, ncoord, maxn, x);
 
     if (trace == 1) {
         wlist(report);

@@ -18,6 +18,32 @@
 // unusable or the objects exceed maxn.
 void readdata(int& n, int& ncoord, int& nsup, int maxn, double* x, stream& report, int trace);
 
+// readheader: one free-form read of the three counts of a coordinates file
+//   open on file: n, ncoord, nsup (out), the object, coordinate and
+//   supplementary counts.
+// Returns null when the counts are usable (n at least 1, ncoord 1 to 3, nsup
+// not negative), otherwise the one-line text that says why not.  Read
+// failures throw ioerror.
+const char* readheader(stream& file, int& n, int& ncoord, int& nsup);
+
+// readgroups: one free-form read of ncoord reals per object, for objects 1 to
+//   ntot in file order, into rows 1 to ntot, columns 1 to ncoord of x
+//   (out, leading dimension ld).  Read failures throw ioerror.
+void readgroups(stream& file, int ntot, int ncoord, int ld, double* x);
+
+// rangecoords: the computation of range1, without its messages.  Shifts
+//   every coordinate of the ntot objects to start at 0 and divides all of
+//   them by rangmax, the largest range (times the single-precision 0.1 for
+//   PCNM, method 1).
+// x (in,out): rows 1 to ntot, columns 1 to ncoord, leading dimension ld.
+// vmin, vrange (out): minimum and range of each coordinate (ncoord values),
+//   in the user's units.  rangmax (out).
+// Returns null, or, when every range is 0 (rangmax is then 0) or the ranges
+// overflow, the one-line text of range1's refusal, with x shifted but not
+// divided.
+const char* rangecoords(int ntot, int ncoord, int ld, double* x, double* vmin, double* vrange,
+                        double& rangmax, int method);
+
 // range1: shifts every coordinate of the n + nsup objects to start at 0 and
 //   divides all of them by rangmax, the largest range (times the single-
 //   precision 0.1 for PCNM, method 1).
