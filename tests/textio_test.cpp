@@ -617,6 +617,9 @@ TEST_F(textio, readintegers)
         {"2*-5\n", {0, 0}, {-5, -5}},
         {"1*5,2*\n", {0, 8, 9}, {5, 8, 9}},
         {count40, {0, 0, 0}, {5, 5, 5}},
+        // counts of 20 to 40 digits saturate without overflow
+        {std::string(25, '9') + "*5\n", {0, 0}, {5, 5}},
+        {std::string(40, '9') + "*5\n", {0, 0, 0}, {5, 5, 5}},
         {"3*5\n", {0, 0}, {5, 5}},
         // integer forms
         {"007\n", {0}, {7}},

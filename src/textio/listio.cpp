@@ -44,11 +44,11 @@ bool repetition(stream& s)
     while (q < L.size() && isdig(L[q])) ++q;
     if (q == L.size() || L[q] != '*') return false;
     size_t nd = q - d0;
+    // The count saturates at 10^18, tested before the product so that a
+    // count of 20 to 40 digits cannot overflow on the way.
+    const long long most = 1000000000000000000LL;
     long long r = 0;
-    for (size_t k = d0; k < q; ++k) {
-        r = r * 10 + (L[k] - '0');
-        if (r > 1000000000000000000LL) r = 1000000000000000000LL;  // saturates
-    }
+    for (size_t k = d0; k < q; ++k) r = r > most / 10 ? most : r * 10 + (L[k] - '0');
     if (sign || nd == 0 || nd > size_t(maxcountdigits) || r == 0)
         failio(s, "bad repetition count", incomprehensible);
     s.rcount = r;
