@@ -1,5 +1,8 @@
-// Reading coordinates files and ranging site coordinates, on storage of the
-// test's own.
+// Ranging site coordinates, on storage of the test's own, and the counts of
+// a coordinates file that the transcripts under tests/e2e leave out.  They
+// pin the rest of the reading (counts, refusals, groups over lines, labels,
+// short files), the messages of the ranging on the console and the report,
+// and its trace (coords_*, ranging_*, grid_trace_ranging, *_trace).
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -7,8 +10,7 @@
 
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,283 +21,118 @@ namespace {
 
 const int ld = 16;
 
-// A run's streams with the console output and the report in temporary files.
-struct capture {
-    units io;
-    std::string dir, outpath, reppath;
-    capture()
+// Streams whose console and report go to /dev/null; close() closes them.
+struct quiet {
+    std::unique_ptr<units> io = std::make_unique<units>();
+    quiet()
     {
-        char t[] = "/tmp/lw-sites-XXXXXX";
-        dir = ::mkdtemp(t);
-        outpath = dir + "/out";
-        reppath = dir + "/report";
-        initunits(io);
-        io.out.fd = ::open(outpath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        char name[namelen];
-        std::memset(name, ' ', namelen);
-        std::memcpy(name, reppath.data(), reppath.size());
-        opennew(io.report, name);
+        initunits(*io);
+        io->out.fd = io->report.fd = ::open("/dev/null", O_WRONLY);
     }
-    ~capture()
+    void close()
     {
-        ::unlink(outpath.c_str());
-        ::unlink(reppath.c_str());
-        ::rmdir(dir.c_str());
+        flushs(io->out);
+        flushs(io->report);
+        ::close(io->out.fd);
     }
-    std::string read(const std::string& path)
-    {
-        flushs(io.out);
-        flushs(io.report);
-        std::ifstream f(path);
-        std::stringstream s;
-        s << f.rdbuf();
-        return s.str();
-    }
-    std::string console() { return read(outpath); }
-    std::string report() { return read(reppath); }
 };
 
-struct sites {
-    std::vector<double> x = std::vector<double>(size_t(ld) * ld, 0.0);
-    double& at(int i, int j) { return x[size_t(i - 1) + size_t(j - 1) * ld]; }
+// One range1 call on rows of ncoord values (the last nsup supplementary).
+struct ranged {
+    std::vector<double> x = std::vector<double>(size_t(ld) * 3, 0.0);
+    double vmin[3] = {}, vrange[3] = {}, rangmax = -1;
+    int status = -1;  // the stop's status, -1 without a stop
+    const char* stop = "none";
+
+    ranged(int ncoord, int nsup, int method, const std::vector<double>& rows)
+    {
+        quiet q;
+        int ntot = int(rows.size()) / ncoord;
+        for (int i = 0; i < ntot; ++i)
+            for (int j = 0; j < ncoord; ++j) x[size_t(i + j * ld)] = rows[size_t(i * ncoord + j)];
+        try {
+            range1(ntot - nsup, ncoord, nsup, ld, x.data(), 3, vmin, vrange, rangmax, method,
+                   q.io->report, 0);
+        } catch (const runstop& st) {
+            status = st.status;
+            stop = st.stop;
+        }
+        q.close();
+    }
+    double at(int i, int j) const { return x[size_t(i - 1) + size_t(j - 1) * ld]; }
 };
 
-const char* announce =
-    "\n The coordinates were ranged and centred before computing the spatial variables.\n";
-
-TEST(range1, transect_of_eleven_points_both_methods)
+// The 11 values (first + i) / divisor, i = 0..10.
+std::vector<double> transect(double first, double divisor)
 {
-    // Coordinates 1..11: shifted to 0..10, then divided by 10 * float(0.1)
-    // for PCNM and by 10 for the polynomial.
+    std::vector<double> v;
+    for (int i = 0; i <= 10; ++i) v.push_back((first + i) / divisor);
+    return v;
+}
+
+TEST(range1, one_divisor_for_all_coordinates_and_objects)
+{
     struct {
-        int method;
+        int ncoord, nsup, method;
+        std::vector<double> rows;
         double rangmax;
-    } cases[] = {{1, 1.0000000149011612}, {2, 10.0}};
-    for (auto c : cases) {
-        capture k;
-        sites s;
-        for (int i = 1; i <= 11; ++i) s.at(i, 1) = i;
-        double vmin[3], vrange[3], rangmax = -1;
-        range1(11, 1, 0, ld, s.x.data(), 3, vmin, vrange, rangmax, c.method, k.io.report, 0);
-        EXPECT_EQ(rangmax, c.rangmax) << "method " << c.method;
-        EXPECT_EQ(rangmax, c.method == 1 ? 10.0 * double(0.1f) : 10.0);
-        EXPECT_EQ(vmin[0], 1.0);
-        EXPECT_EQ(vrange[0], 10.0);
-        for (int i = 1; i <= 11; ++i) EXPECT_EQ(s.at(i, 1), double(i - 1) / c.rangmax) << i;
-        EXPECT_EQ(k.console(), announce);
-        EXPECT_EQ(k.report(), announce);
+        std::vector<double> vmin, vrange, want;  // want: the ranged rows
+    } cases[] = {
+        // 1..11: shifted to 0..10, divided by 10 * float(0.1) for PCNM, by 10
+        // for the polynomial.
+        {1, 0, 1, transect(1, 1), 1.0000000149011612, {1}, {10}, transect(0, 1.0000000149011612)},
+        {1, 0, 2, transect(1, 1), 10, {1}, {10}, transect(0, 10)},
+        // Ranges 4, 2 and 0: all divided by the largest; the constant one is zeros.
+        {3, 0, 2, {3, 7, 5, 7, 8, 5, 5, 9, 5}, 4, {3, 7, 5}, {4, 2, 0},
+         {0, 0, 0, 1, 0.25, 0, 0.5, 0.5, 0}},
+        // The supplementary -4 moves the origin and the divisor.
+        {1, 1, 2, {2, 3, 4, -4}, 8, {-4}, {8}, {0.75, 0.875, 1, 0}},
+    };
+    for (auto& c : cases) {
+        ranged r(c.ncoord, c.nsup, c.method, c.rows);
+        SCOPED_TRACE(testing::Message() << c.rows.size() << " values, method " << c.method);
+        EXPECT_EQ(r.status, -1);
+        EXPECT_EQ(r.rangmax, c.rangmax);
+        EXPECT_EQ(std::vector<double>(r.vmin, r.vmin + c.ncoord), c.vmin);
+        EXPECT_EQ(std::vector<double>(r.vrange, r.vrange + c.ncoord), c.vrange);
+        for (int j = 1; j <= c.ncoord; ++j)
+            for (int i = 1; i <= int(c.rows.size()) / c.ncoord; ++i)
+                EXPECT_EQ(r.at(i, j), c.want[size_t((i - 1) * c.ncoord + j - 1)])
+                    << "row " << i << " column " << j;
     }
-}
-
-TEST(range1, one_divisor_for_all_coordinates)
-{
-    // Ranges 4 and 2: both divided by the larger.
-    capture k;
-    sites s;
-    double pts[][2] = {{3, 7}, {7, 8}, {5, 9}};
-    for (int i = 0; i < 3; ++i) {
-        s.at(i + 1, 1) = pts[i][0];
-        s.at(i + 1, 2) = pts[i][1];
-    }
-    double vmin[3], vrange[3], rangmax;
-    range1(3, 2, 0, ld, s.x.data(), 3, vmin, vrange, rangmax, 2, k.io.report, 0);
-    EXPECT_EQ(rangmax, 4.0);
-    EXPECT_EQ(s.at(2, 1), 1.0);
-    EXPECT_EQ(s.at(3, 2), 0.5);
-    EXPECT_EQ(s.at(1, 2), 0.0);
-}
-
-TEST(range1, supplementary_object_moves_origin_and_divisor)
-{
-    capture k;
-    sites s;
-    double v[] = {2, 3, 4, -4};  // the last is supplementary
-    for (int i = 0; i < 4; ++i) s.at(i + 1, 1) = v[i];
-    double vmin[3], vrange[3], rangmax;
-    range1(3, 1, 1, ld, s.x.data(), 3, vmin, vrange, rangmax, 2, k.io.report, 0);
-    EXPECT_EQ(vmin[0], -4.0);
-    EXPECT_EQ(rangmax, 8.0);
-    EXPECT_EQ(s.at(1, 1), 0.75);
-    EXPECT_EQ(s.at(4, 1), 0.0);
-}
-
-TEST(range1, constant_coordinate_becomes_zeros)
-{
-    capture k;
-    sites s;
-    for (int i = 1; i <= 3; ++i) {
-        s.at(i, 1) = 5;
-        s.at(i, 2) = 2 * i;
-    }
-    double vmin[3], vrange[3], rangmax;
-    range1(3, 2, 0, ld, s.x.data(), 3, vmin, vrange, rangmax, 2, k.io.report, 0);
-    EXPECT_EQ(rangmax, 4.0);
-    for (int i = 1; i <= 3; ++i) EXPECT_EQ(s.at(i, 1), 0.0);
-    EXPECT_EQ(s.at(3, 2), 1.0);
-}
-
-TEST(range1, trace_shows_ranges_not_maxima)
-{
-    capture k;
-    sites s;
-    double pts[][2] = {{1, 10}, {5, 12}};
-    for (int i = 0; i < 2; ++i) {
-        s.at(i + 1, 1) = pts[i][0];
-        s.at(i + 1, 2) = pts[i][1];
-    }
-    double vmin[3], vrange[3], rangmax;
-    range1(2, 2, 0, ld, s.x.data(), 3, vmin, vrange, rangmax, 2, k.io.report, 1);
-    EXPECT_EQ(k.console(), std::string(announce) +
-                               " Vector Minim =  1.  10.\n"
-                               " Vector Maxim =  4.  2.\n"
-                               " Rangmax =  4.\n"
-                               "\n");
-    EXPECT_EQ(k.report(), std::string(announce) +
-                              "\n Matrix X after ranging\n\n"
-                              "    0.00000   0.00000\n"
-                              "    1.00000   0.50000\n"
-                              "\n");
 }
 
 TEST(range1, degenerate_ranges_stop_before_dividing)
 {
-    struct {
-        double a, b;
-        const char* line;
-    } cases[] = {
-        {4, 4, " All the objects have the same coordinates: no spatial variable can be built.\n"},
-        {-1e308, 1e308, " The coordinates span too wide a range to be computed.\n"},
+    // After the shift the second site is 0 (all at one place, divisor 0) or
+    // infinity (1e308 - -1e308, divisor infinity); a division makes NaN.
+    double cases[][3] = {{4, 4, 0}, {-1e308, 1e308, INFINITY}};
+    for (auto& c : cases) {
+        ranged r(1, 0, 1, {c[0], c[1]});
+        EXPECT_EQ(r.status, 0) << c[0];
+        EXPECT_EQ(r.stop, nullptr) << c[0];
+        EXPECT_EQ(r.at(1, 1), 0.0) << c[0];
+        EXPECT_EQ(r.at(2, 1), c[2]) << c[0];
+    }
+}
+
+TEST(readheader, counts_below_those_of_the_transcripts)
+{
+    // The transcripts refuse 0 objects, 4 coordinates, -1 supplementary.
+    struct { const char *text, *refusal; } cases[] = {
+        {"-3 2 0\n", "The number of objects must be at least 1."},
+        {"4 0 0\n", "The number of coordinates must be 1, 2 or 3."},
     };
-    for (auto c : cases) {
-        capture k;
-        sites s;
-        s.at(1, 1) = c.a;
-        s.at(2, 1) = c.b;
-        double vmin[3], vrange[3], rangmax;
-        try {
-            range1(2, 1, 0, ld, s.x.data(), 3, vmin, vrange, rangmax, 1, k.io.report, 0);
-            ADD_FAILURE() << "no stop for " << c.a << ", " << c.b;
-        } catch (const runstop& st) {
-            EXPECT_EQ(st.status, 0);
-            EXPECT_EQ(st.stop, nullptr);
-        }
-        EXPECT_EQ(k.console(), std::string(announce) + c.line);
-        EXPECT_EQ(k.report(), std::string(announce) + c.line);
+    for (auto& c : cases) {
+        quiet q;
+        int p[2], n, ncoord, nsup;
+        ASSERT_TRUE(::pipe(p) == 0 && ::write(p[1], c.text, std::strlen(c.text)) > 0);
+        ::close(p[1]);
+        q.io->coord.fd = p[0];
+        EXPECT_STREQ(readheader(q.io->coord, n, ncoord, nsup), c.refusal) << c.text;
+        closes(q.io->coord);
+        q.close();
     }
-}
-
-// Opens a file holding text on the coordinates stream of k.
-void openfile(capture& k, const std::string& text)
-{
-    std::string path = k.dir + "/c.txt";
-    std::ofstream(path, std::ios::binary) << text;
-    char name[namelen];
-    std::memset(name, ' ', namelen);
-    std::memcpy(name, path.data(), path.size());
-    openold(k.io.coord, name);
-}
-
-TEST(readheader, counts_and_refusals)
-{
-    struct {
-        const char* text;
-        int n, ncoord, nsup;
-        const char* refusal;
-    } cases[] = {
-        {"10 2 0\n", 10, 2, 0, nullptr},
-        {"8\n2\n2\n", 8, 2, 2, nullptr},
-        {"5 1 0 comment\n", 5, 1, 0, nullptr},
-        {"0 2 0\n", 0, 2, 0, "The number of objects must be at least 1."},
-        {"-3 2 0\n", -3, 2, 0, "The number of objects must be at least 1."},
-        {"4 0 0\n", 4, 0, 0, "The number of coordinates must be 1, 2 or 3."},
-        {"4 4 0\n", 4, 4, 0, "The number of coordinates must be 1, 2 or 3."},
-        {"4 3 -1\n", 4, 3, -1, "The number of supplementary objects cannot be negative."},
-    };
-    for (auto c : cases) {
-        capture k;
-        openfile(k, c.text);
-        int n = -9, ncoord = -9, nsup = -9;
-        const char* r = readheader(k.io.coord, n, ncoord, nsup);
-        EXPECT_EQ(n, c.n) << c.text;
-        EXPECT_EQ(ncoord, c.ncoord) << c.text;
-        EXPECT_EQ(nsup, c.nsup) << c.text;
-        EXPECT_STREQ(r, c.refusal) << c.text;
-        closes(k.io.coord);
-        ::unlink((k.dir + "/c.txt").c_str());
-    }
-}
-
-TEST(readgroups, one_group_a_line_into_the_leading_dimension)
-{
-    // A group continues over lines; what follows its last value is ignored.
-    capture k;
-    openfile(k, "3 2 1\n1 2 site a\n3\n4\n5,6,7\n-8 9e1\n");
-    int n, ncoord, nsup;
-    ASSERT_EQ(readheader(k.io.coord, n, ncoord, nsup), nullptr);
-    sites s;
-    readgroups(k.io.coord, n + nsup, ncoord, ld, s.x.data());
-    double want[][2] = {{1, 2}, {3, 4}, {5, 6}, {-8, 90}};
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 2; ++j) EXPECT_EQ(s.at(i + 1, j + 1), want[i][j]) << i << " " << j;
-    closes(k.io.coord);
-    ::unlink((k.dir + "/c.txt").c_str());
-}
-
-TEST(readgroups, short_file_fails_at_its_end)
-{
-    capture k;
-    openfile(k, "3 1 0\n1\n2\n");
-    int n, ncoord, nsup;
-    readheader(k.io.coord, n, ncoord, nsup);
-    sites s;
-    try {
-        readgroups(k.io.coord, 3, 1, ld, s.x.data());
-        ADD_FAILURE() << "no failure at the end of the file";
-    } catch (const ioerror& e) {
-        EXPECT_EQ(e.s, &k.io.coord);
-        EXPECT_EQ(e.message, "end of file");
-    }
-    closes(k.io.coord);
-    ::unlink((k.dir + "/c.txt").c_str());
-}
-
-TEST(rangecoords, same_values_as_range1_without_messages)
-{
-    // Four objects, the last supplementary, in both routines.
-    double pts[][2] = {{3, 7}, {7.25, 8}, {5, 9.5}, {-1, 8}};
-    for (int method : {1, 2}) {
-        capture k;
-        sites a, b;
-        for (int i = 0; i < 4; ++i)
-            for (int j = 0; j < 2; ++j) a.at(i + 1, j + 1) = b.at(i + 1, j + 1) = pts[i][j];
-        double vmin[3], vrange[3], rangmax = -1, bmin[3], brange[3], brangmax = -2;
-        range1(3, 2, 1, ld, a.x.data(), 3, vmin, vrange, rangmax, method, k.io.report, 0);
-        EXPECT_EQ(rangecoords(4, 2, ld, b.x.data(), bmin, brange, brangmax, method), nullptr);
-        EXPECT_EQ(brangmax, method == 1 ? 8.25 * double(0.1f) : 8.25);
-        EXPECT_EQ(brangmax, rangmax);
-        EXPECT_EQ(brange[1], 2.5);
-        EXPECT_EQ(bmin[0], -1.0);
-        for (int i = 1; i <= 4; ++i)
-            for (int j = 1; j <= 2; ++j) EXPECT_EQ(b.at(i, j), a.at(i, j)) << i << " " << j;
-        EXPECT_EQ(b.at(1, 1), 4.0 / brangmax);
-        EXPECT_EQ(k.console(), announce);  // only range1 writes
-    }
-}
-
-TEST(rangecoords, refusals_leave_the_coordinates_undivided)
-{
-    sites s;
-    s.at(1, 1) = s.at(2, 1) = 4;
-    double vmin[3], vrange[3], rangmax = -1;
-    const char* r = rangecoords(2, 1, ld, s.x.data(), vmin, vrange, rangmax, 1);
-    EXPECT_STREQ(r, "All the objects have the same coordinates: no spatial variable can be built.");
-    EXPECT_EQ(rangmax, 0.0);
-    s.at(1, 1) = -1e308;
-    s.at(2, 1) = 1e308;
-    r = rangecoords(2, 1, ld, s.x.data(), vmin, vrange, rangmax, 2);
-    EXPECT_STREQ(r, "The coordinates span too wide a range to be computed.");
-    EXPECT_EQ(s.at(1, 1), 0.0);
-    EXPECT_TRUE(std::isinf(s.at(2, 1)));  // 1e308 shifted by -1e308
 }
 
 }  // namespace
