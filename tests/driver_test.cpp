@@ -16,7 +16,6 @@
 // coordinates files of 10^5 and 10^6 characters, and writes that fail.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -25,18 +24,23 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace {
 
+namespace fs = std::filesystem;
 const int timeout_seconds = 120;
+const int all = 1 << 30;  // every line of a file
 
 std::string slurp(const std::string& path)
 {
@@ -46,156 +50,195 @@ std::string slurp(const std::string& path)
     return s.str();
 }
 
-bool exists(const std::string& path)
+void spit(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+// The lines of text, each with its line end when withends.
+std::vector<std::string> splitlines(const std::string& text, bool withends = true)
 {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
+    std::vector<std::string> lines;
+    for (size_t a = 0, e; a < text.size(); a = e) {
+        e = text.find('\n', a);
+        e = e == std::string::npos ? text.size() : e + 1;
+        lines.push_back(text.substr(a, e - a - (!withends && text[e - 1] == '\n' ? 1 : 0)));
+    }
+    return lines;
 }
 
-bool isdir(const std::string& path)
+// The first n lines of text.
+std::string firstlines(const std::string& text, int n)
 {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::vector<std::string> entries(const std::string& dir)
-{
-    std::vector<std::string> names;
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return names;
-    while (dirent* e = ::readdir(d))
-        if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) names.push_back(e->d_name);
-    ::closedir(d);
-    std::sort(names.begin(), names.end());
-    return names;
+    std::string out;
+    std::vector<std::string> lines = splitlines(text);
+    for (int k = 0; k < n && k < int(lines.size()); ++k) out += lines[size_t(k)];
+    return out;
 }
 
 // Every regular file below dir, by path relative to it.
-void listfiles(const std::string& dir, const std::string& rel, std::map<std::string, std::string>& out)
+std::map<std::string, std::string> files(const std::string& dir)
 {
-    for (const std::string& name : entries(dir)) {
-        std::string path = dir + "/" + name;
-        std::string r = rel.empty() ? name : rel + "/" + name;
-        if (isdir(path))
-            listfiles(path, r, out);
-        else
-            out[r] = slurp(path);
-    }
+    std::map<std::string, std::string> out;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        if (it->is_regular_file()) out[fs::relative(it->path(), dir).string()] = slurp(it->path().string());
+    return out;
 }
 
-void copytree(const std::string& from, const std::string& to)
-{
-    for (const std::string& name : entries(from)) {
-        std::string src = from + "/" + name, dst = to + "/" + name;
-        if (isdir(src)) {
-            ::mkdir(dst.c_str(), 0755);
-            copytree(src, dst);
-        } else {
-            std::ofstream(dst, std::ios::binary) << slurp(src);
-        }
-    }
-}
-
-void removetree(const std::string& path)
-{
-    if (isdir(path)) {
-        for (const std::string& name : entries(path)) removetree(path + "/" + name);
-        ::rmdir(path.c_str());
-    } else {
-        ::unlink(path.c_str());
-    }
-}
-
-// Lines equal, a computation-time line matching any other.
-bool sameline(const std::string& want, const std::string& got)
-{
-    static const std::regex timeline(R"( Computation time: *[0-9]+\.[0-9][0-9] sec\.)");
-    if (want == got) return true;
-    return std::regex_match(want, timeline) && std::regex_match(got, timeline) &&
-           want.size() == got.size();
-}
-
-// Empty when the texts agree; otherwise where they first differ.
+// Empty when the texts agree line for line, a computation-time line matching
+// any other of the same length; otherwise where they first differ.
 std::string compare(const std::string& want, const std::string& got)
 {
-    size_t a = 0, b = 0;
-    int line = 1;
-    for (;;) {
-        size_t ea = want.find('\n', a), eb = got.find('\n', b);
-        std::string la = want.substr(a, ea == std::string::npos ? std::string::npos : ea - a);
-        std::string lb = got.substr(b, eb == std::string::npos ? std::string::npos : eb - b);
-        bool enda = ea == std::string::npos, endb = eb == std::string::npos;
-        if (!sameline(la, lb) || enda != endb) {
-            std::ostringstream s;
-            s << "line " << line << ":\n  expected [" << la << "]" << (enda ? " (no line end)" : "")
-              << "\n  actual   [" << lb << "]" << (endb ? " (no line end)" : "");
-            return s.str();
-        }
-        if (enda) return "";
-        a = ea + 1;
-        b = eb + 1;
-        ++line;
+    static const std::regex timeline(R"( Computation time: *[0-9]+\.[0-9][0-9] sec\.\n?)");
+    auto show = [](const std::string& l) {
+        if (l.empty()) return std::string("(no line)");
+        return l.back() == '\n' ? "[" + l.substr(0, l.size() - 1) + "]" : "[" + l + "] (no line end)";
+    };
+    std::vector<std::string> a = splitlines(want), b = splitlines(got);
+    for (size_t k = 0; k < a.size() || k < b.size(); ++k) {
+        std::string la = k < a.size() ? a[k] : "", lb = k < b.size() ? b[k] : "";
+        if (la == lb || (la.size() == lb.size() && la.back() == lb.back() && std::regex_match(la, timeline) &&
+                         std::regex_match(lb, timeline)))
+            continue;
+        return "line " + std::to_string(k + 1) + ":\n  expected " + show(la) + "\n  actual   " + show(lb);
     }
+    return "";
 }
+
+// A fresh temporary directory root, with the working directory work in it.
+struct scratch {
+    std::string root, work;
+    scratch()
+    {
+        char t[] = "/tmp/lw-e2e-XXXXXX";
+        if (!::mkdtemp(t)) throw std::runtime_error(std::string("mkdtemp: ") + std::strerror(errno));
+        root = t;
+        work = root + "/work";
+        fs::create_directory(work);
+    }
+    ~scratch()
+    {
+        std::error_code ec;
+        fs::remove_all(root, ec);
+    }
+};
 
 struct outcome {
     std::string out, err;
+    bool captured = true;  // stdout was captured, not sent to a device
     int status = -1;
     bool signalled = false, hung = false;
 };
 
-// Runs program with the arguments args in dir, with stdin from the answers
-// file, in a new session; stdout goes to outdev instead of the capture when
-// one is named.
-outcome runprogram(const std::string& program, const std::vector<std::string>& args,
-                   const std::string& dir, const std::string& answers, const std::string& capture,
-                   const char* outdev = nullptr)
+// Runs the program of the build with the arguments args in s.work, in a new
+// session, with the console input answers; stdout goes to the device outdev
+// instead of the capture when one is named.
+outcome runprogram(const scratch& s, const std::string& program, const std::vector<std::string>& args,
+                   const std::string& answers, const char* outdev = nullptr)
 {
-    std::string outpath = outdev ? outdev : capture + "/stdout", errpath = capture + "/stderr";
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    const std::string path = std::string(LW_BIN_DIR) + "/" + program, in = s.root + "/answers",
+                      out = outdev ? outdev : s.root + "/stdout", err = s.root + "/stderr";
+    spit(in, answers);
+    std::vector<char*> argv{const_cast<char*>(path.c_str())};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     pid_t pid = ::fork();
     if (pid == 0) {
         ::setsid();
-        if (::chdir(dir.c_str()) != 0) ::_exit(127);
-        int in = ::open(answers.c_str(), O_RDONLY);
-        int out = outdev ? ::open(outdev, O_WRONLY)
-                         : ::open(outpath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = ::open(errpath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || err < 0) ::_exit(127);
-        ::dup2(in, 0);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        ::execv(program.c_str(), argv.data());
+        int i = ::open(in.c_str(), O_RDONLY), o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
+            e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (::chdir(s.work.c_str()) != 0 || i < 0 || o < 0 || e < 0) ::_exit(127);
+        ::dup2(i, 0);
+        ::dup2(o, 1);
+        ::dup2(e, 2);
+        ::execv(path.c_str(), argv.data());
         ::_exit(127);
     }
-    outcome o;
+    outcome r;
     int status = 0;
-    for (int waited = 0;; ++waited) {
-        pid_t got = ::waitpid(pid, &status, WNOHANG);
-        if (got == pid) break;
+    for (int waited = 0; ::waitpid(pid, &status, WNOHANG) != pid; ++waited) {
         if (waited >= timeout_seconds * 100) {
             ::kill(-pid, SIGKILL);
             ::kill(pid, SIGKILL);
             ::waitpid(pid, &status, 0);
-            o.hung = true;
+            r.hung = true;
             break;
         }
         ::usleep(10000);
     }
-    if (WIFEXITED(status)) o.status = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) o.signalled = true;
-    o.out = outdev ? "" : slurp(outpath);
-    o.err = slurp(errpath);
-    return o;
+    if (WIFEXITED(status)) r.status = WEXITSTATUS(status);
+    r.signalled = WIFSIGNALED(status);
+    r.captured = !outdev;
+    r.out = outdev ? "" : slurp(out);
+    r.err = slurp(err);
+    return r;
 }
+
+// What a run must leave.
+struct want {
+    std::string out, err;
+    int status = 0;
+    std::map<std::string, std::string> files;  // every file of the working directory
+    std::vector<std::string> unchecked;         // more files, whose content is not compared
+};
+
+std::string casedir(const std::string& name) { return std::string(LW_CASES) + "/" + name; }
+
+// Copies the in/ files of the case into work and returns what its run must
+// leave, as its directory tells.
+want prepare(const std::string& name, const std::string& work)
+{
+    const std::string dir = casedir(name);
+    want w{slurp(dir + "/out/stdout"), slurp(dir + "/out/stderr"), std::atoi(slurp(dir + "/out/status").c_str()),
+           files(dir + "/in"), splitlines(slurp(dir + "/out/unchecked"), false)};
+    if (fs::is_directory(dir + "/in")) fs::copy(dir + "/in", work, fs::copy_options::recursive);
+    for (const auto& f : files(dir + "/out/files")) w.files[f.first] = f.second;
+    return w;
+}
+
+// A file name cut to a readable length (some are 10^5 characters).
+std::string shown(const std::string& name) { return name.substr(0, 100); }
+
+// Checks the run o, and the files it left in work, against w.
+void check(const outcome& o, const want& w, const std::string& work)
+{
+    EXPECT_FALSE(o.hung) << "the run did not end";
+    EXPECT_FALSE(o.signalled) << "the run ended by a signal";
+    EXPECT_EQ(o.status, w.status);
+    std::string diff = o.captured ? compare(w.out, o.out) : "";
+    EXPECT_EQ(diff, "") << "stdout differs at " << diff;
+    diff = compare(w.err, o.err);
+    EXPECT_EQ(diff, "") << "stderr differs at " << diff;
+    std::map<std::string, std::string> got = files(work);
+    for (const std::string& name : w.unchecked)
+        if (!got.erase(name)) ADD_FAILURE() << "missing file " << name;
+    for (const auto& f : w.files) {
+        auto g = got.find(f.first);
+        if (g == got.end()) {
+            ADD_FAILURE() << "missing file " << shown(f.first);
+            continue;
+        }
+        diff = compare(f.second, g->second);
+        EXPECT_EQ(diff, "") << shown(f.first) << " differs at " << diff;
+    }
+    for (const auto& g : got)
+        if (!w.files.count(g.first)) ADD_FAILURE() << "unexpected file " << shown(g.first);
+}
+
+// The four lines of a failure report.
+std::string failurereport(const std::string& what, const std::string& unit, const std::string& fmt,
+                          const char* direction)
+{
+    return what + "\napparent state: unit " + unit + "\nlast format: " + fmt + "\nlately " + direction +
+           " sequential formatted external IO\n";
+}
+
+// ---------------------------------------------------------------- the transcripts
 
 std::vector<std::string> cases()
 {
     std::vector<std::string> names;
-    for (const std::string& name : entries(LW_CASES))
-        if (isdir(std::string(LW_CASES) + "/" + name)) names.push_back(name);
+    for (const auto& e : fs::directory_iterator(LW_CASES))
+        if (e.is_directory()) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
     return names;
 }
 
@@ -203,55 +246,13 @@ class transcript : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(transcript, matches)
 {
-    const std::string casedir = std::string(LW_CASES) + "/" + GetParam();
-    std::string program = "lociweaver";
-    if (exists(casedir + "/program")) {
-        std::istringstream(slurp(casedir + "/program")) >> program;
-    }
-    std::vector<std::string> args;
-    std::istringstream argfile(slurp(casedir + "/args"));
-    for (std::string a; std::getline(argfile, a);) args.push_back(a);
-    char tmpl[] = "/tmp/lw-e2e-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    const std::string root = tmpl, work = root + "/work", capture = root;
-    ::mkdir(work.c_str(), 0755);
-    std::map<std::string, std::string> inputs;
-    if (isdir(casedir + "/in")) {
-        copytree(casedir + "/in", work);
-        listfiles(casedir + "/in", "", inputs);
-    }
-
-    outcome o = runprogram(std::string(LW_BIN_DIR) + "/" + program, args, work, casedir + "/answers",
-                           capture);
-    EXPECT_FALSE(o.hung) << "the run did not end";
-    EXPECT_FALSE(o.signalled) << "the run ended by a signal";
-    int want_status = std::atoi(slurp(casedir + "/out/status").c_str());
-    EXPECT_EQ(o.status, want_status);
-    std::string diff = compare(slurp(casedir + "/out/stdout"), o.out);
-    EXPECT_EQ(diff, "") << "stdout differs at " << diff;
-    diff = compare(slurp(casedir + "/out/stderr"), o.err);
-    EXPECT_EQ(diff, "") << "stderr differs at " << diff;
-
-    std::map<std::string, std::string> want = inputs, got;
-    listfiles(casedir + "/out/files", "", want);
-    listfiles(work, "", got);
-    std::istringstream unchecked(slurp(casedir + "/out/unchecked"));
-    for (std::string name; std::getline(unchecked, name);) {
-        if (!got.count(name)) ADD_FAILURE() << "missing file " << name;
-        got.erase(name);
-    }
-    for (const auto& f : want) {
-        auto g = got.find(f.first);
-        if (g == got.end()) {
-            ADD_FAILURE() << "missing file " << f.first;
-            continue;
-        }
-        diff = compare(f.second, g->second);
-        EXPECT_EQ(diff, "") << f.first << " differs at " << diff;
-    }
-    for (const auto& g : got)
-        if (!want.count(g.first)) ADD_FAILURE() << "unexpected file " << g.first;
-    removetree(root);
+    const std::string dir = casedir(GetParam());
+    std::vector<std::string> program = splitlines(slurp(dir + "/program"), false);
+    scratch s;
+    want w = prepare(GetParam(), s.work);
+    check(runprogram(s, program.empty() ? "lociweaver" : program[0], splitlines(slurp(dir + "/args"), false),
+                     slurp(dir + "/answers")),
+          w, s.work);
 }
 
 INSTANTIATE_TEST_SUITE_P(e2e, transcript, ::testing::ValuesIn(cases()),
@@ -262,7 +263,7 @@ INSTANTIATE_TEST_SUITE_P(e2e, transcript, ::testing::ValuesIn(cases()),
                              return n;
                          });
 
-// ---------------------------------------------------------------- end of input at every question
+// ---------------------------------------------------------------- end of input after every answer line
 
 // The console lines that end each question of the dialogue: the answer is
 // read right after them.
@@ -280,29 +281,6 @@ const char* const questionends[] = {
     " Order of the polynomial? 2 to 5",
 };
 
-// The lines of text, each with its line end.
-std::vector<std::string> splitlines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    size_t a = 0;
-    while (a < text.size()) {
-        size_t e = text.find('\n', a);
-        e = e == std::string::npos ? text.size() : e + 1;
-        lines.push_back(text.substr(a, e - a));
-        a = e;
-    }
-    return lines;
-}
-
-// The first n lines of text.
-std::string firstlines(const std::string& text, int n)
-{
-    std::string out;
-    std::vector<std::string> lines = splitlines(text);
-    for (int k = 0; k < n && k < int(lines.size()); ++k) out += lines[size_t(k)];
-    return out;
-}
-
 // The console output up to the end of the question that reads answer k
 // (counted from 0).
 std::string uptoquestion(const std::string& out, int k)
@@ -311,9 +289,8 @@ std::string uptoquestion(const std::string& out, int k)
     int seen = 0;
     for (const std::string& line : splitlines(out)) {
         got += line;
-        std::string bare = line.substr(0, line.size() - (line.back() == '\n' ? 1 : 0));
         for (const char* q : questionends)
-            if (bare == q && seen++ == k) return got;
+            if (line == std::string(q) + "\n" && seen++ == k) return got;
     }
     return "(no question " + std::to_string(k) + ")";
 }
@@ -349,322 +326,141 @@ const cutpath cutpaths[] = {
       {"v.txt", {-1, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 10}}}},
 };
 
-TEST(endofinput, ateveryquestion)
+TEST(endofinput, aftereveryanswerline)
 {
     for (const cutpath& path : cutpaths) {
-        const std::string casedir = std::string(LW_CASES) + "/" + path.base;
-        std::vector<std::string> answers = splitlines(slurp(casedir + "/answers"));
-        const std::string fullout = slurp(casedir + "/out/stdout");
-        const int last = int(answers.size()) - 1;
-        for (const cutfile& f : path.files)
-            ASSERT_EQ(f.lines.size(), answers.size()) << path.base << " " << f.name;
-        for (int k = 0; k <= last; ++k) {
-            // The last answer kept with its line end, or without it: the
-            // next read then meets the end at its start.
-            for (int cutend = 0; cutend < (k == 0 ? 1 : 2); ++cutend) {
-                SCOPED_TRACE(std::string(path.base) + ", answers cut after line " +
-                             std::to_string(k) + (cutend ? " without its line end" : ""));
+        const std::string dir = casedir(path.base), fullout = slurp(dir + "/out/stdout");
+        const std::vector<std::string> answers = splitlines(slurp(dir + "/answers"));
+        const size_t last = answers.size() - 1;
+        for (const cutfile& f : path.files) ASSERT_EQ(f.lines.size(), answers.size()) << path.base << " " << f.name;
+        for (size_t k = 0; k <= last; ++k)
+            // The last answer kept with its line end, or without it: the next
+            // read then meets the end at its start.
+            for (int noend = 0; noend < (k == 0 ? 1 : 2); ++noend) {
+                SCOPED_TRACE(std::string(path.base) + ", answers cut after line " + std::to_string(k) +
+                             (noend ? " without its line end" : ""));
                 std::string input;
-                for (int j = 0; j < k; ++j) input += answers[size_t(j)];
-                if (cutend) input.pop_back();
-
-                char tmpl[] = "/tmp/lw-cut-XXXXXX";
-                ASSERT_NE(::mkdtemp(tmpl), nullptr);
-                const std::string root = tmpl, work = root + "/work";
-                ::mkdir(work.c_str(), 0755);
-                std::map<std::string, std::string> want;
-                if (isdir(casedir + "/in")) {
-                    copytree(casedir + "/in", work);
-                    listfiles(casedir + "/in", "", want);
-                }
-                std::ofstream(root + "/answers", std::ios::binary) << input;
-                outcome o = runprogram(std::string(LW_BIN_DIR) + "/lociweaver", {}, work,
-                                       root + "/answers", root);
-                EXPECT_FALSE(o.hung);
-                EXPECT_FALSE(o.signalled);
-
-                std::string wantout, wanterr;
-                int wantstatus;
-                if (k < last) {
-                    wantout = uptoquestion(fullout, k);
-                    wanterr = std::string(cutend ? "read start" : "list in") +
-                              ": end of file\n"
-                              "apparent state: unit 5 (unnamed)\n"
-                              "last format: list io\n"
-                              "lately reading sequential formatted external IO\n";
-                    wantstatus = 2;
-                } else {
-                    wantout = fullout;
-                    wanterr =
-                        "PAUSE   -- Press the RETURN key to terminate the program. statement executed\n"
-                        "To resume execution, type go.  Other input will terminate the job.\n"
-                        "STOP\n";
-                    wantstatus = 0;
-                }
-                EXPECT_EQ(o.status, wantstatus);
-                std::string diff = compare(wantout, o.out);
-                EXPECT_EQ(diff, "") << "stdout differs at " << diff;
-                diff = compare(wanterr, o.err);
-                EXPECT_EQ(diff, "") << "stderr differs at " << diff;
-
-                std::map<std::string, std::string> got;
-                listfiles(work, "", got);
+                for (size_t j = 0; j < k; ++j) input += answers[j];
+                if (noend) input.pop_back();
+                scratch s;
+                want w = prepare(path.base, s.work);
+                w.unchecked.clear();
                 for (const cutfile& f : path.files) {
-                    int n = f.lines[size_t(k)];
-                    if (n >= 0)
-                        want[f.name] = firstlines(slurp(casedir + "/out/files/" + f.name), n);
-                    if (n == -2 && !got.erase(f.name)) ADD_FAILURE() << "missing file " << f.name;
+                    int n = f.lines[k];
+                    w.files.erase(f.name);
+                    if (n >= 0) w.files[f.name] = firstlines(slurp(dir + "/out/files/" + f.name), n);
+                    if (n == -2) w.unchecked.push_back(f.name);
                 }
-                for (const auto& w : want) {
-                    auto g = got.find(w.first);
-                    if (g == got.end()) {
-                        ADD_FAILURE() << "missing file " << w.first;
-                        continue;
-                    }
-                    diff = compare(w.second, g->second);
-                    EXPECT_EQ(diff, "") << w.first << " differs at " << diff;
+                if (k < last) {
+                    w.out = uptoquestion(fullout, int(k));
+                    w.err = failurereport(noend ? "read start: end of file" : "list in: end of file",
+                                          "5 (unnamed)", "list io", "reading");
+                    w.status = 2;
+                } else {
+                    w.out = fullout;
+                    w.err = "PAUSE   -- Press the RETURN key to terminate the program. statement executed\n"
+                            "To resume execution, type go.  Other input will terminate the job.\n"
+                            "STOP\n";
+                    w.status = 0;
                 }
-                for (const auto& g : got)
-                    if (!want.count(g.first)) ADD_FAILURE() << "unexpected file " << g.first;
-                removetree(root);
+                check(runprogram(s, "lociweaver", {}, input), w, s.work);
             }
-        }
     }
 }
 
 // ---------------------------------------------------------------- hostile inputs too big to store
 
-const int all = 1 << 30;  // every line of a file
-
-// A case of tests/e2e run again with one answer line or one input file
-// replaced.  What the run must leave is told from the base case: the first
-// outlines lines of its stdout, its stderr unless err is given, its status
-// unless status is given, and for each of files the first lines of the
-// base's file (-1: the file must not exist); with no files listed, the
-// base's files whole.  A renamed file is the base's file under another name.
+// A case of tests/e2e run again with one answer line or the coordinates file
+// replaced.  What the run must leave is told from the base case: the same as
+// it, or with err the failure report that ends the run (status 2), the first
+// outlines lines of its stdout and the first lines of the files listed (-1:
+// the file must not exist).
 struct hostile {
-    std::string name;
-    std::string base;
-    int line = -1;
-    std::string answer;
-    std::string infile;
-    std::string content;
+    std::string name, base;
+    int line;                 // the answer line replaced (-1: none)
+    std::string answer;                   // its replacement
+    std::string content = "";             // when not empty: the content of c.txt
+    std::string err = "";
     int outlines = all;
-    std::string err;
-    int status = -1;
-    std::vector<std::pair<std::string, int>> files;
-    std::string renamed, newname;
-    bool unreadable = false;  // infile made unreadable
+    std::vector<std::pair<std::string, int>> files = {};
+    std::string newname = "";             // when not empty: the base's r.txt is left under this name
+    bool unreadable = false;              // c.txt made unreadable
     const char* outdev = nullptr;
 };
 
-// The four lines of a failure report.
-std::string failurereport(const std::string& what, const std::string& unit, const std::string& fmt,
-                          const char* direction)
-{
-    return what + "\napparent state: unit " + unit + "\n" +
-           (fmt.empty() ? "" : "last format: " + fmt + "\n") + "lately " + direction +
-           " sequential formatted external IO\n";
-}
-
-// Runs h in work (a directory of root) and checks what it leaves.
-void runhostile(const hostile& h, const std::string& root, const std::string& work)
+// Runs h in s and checks what it leaves.
+void runhostile(const hostile& h, const scratch& s)
 {
     SCOPED_TRACE(h.name);
-    const std::string casedir = std::string(LW_CASES) + "/" + h.base;
-    std::map<std::string, std::string> want;
-    if (isdir(casedir + "/in")) {
-        copytree(casedir + "/in", work);
-        listfiles(casedir + "/in", "", want);
+    const std::string dir = casedir(h.base), c = s.work + "/c.txt";
+    want w = prepare(h.base, s.work);
+    if (!h.content.empty()) {
+        spit(c, h.content);
+        w.files["c.txt"] = h.content;
+        if (h.unreadable) ::chmod(c.c_str(), 0);
     }
-    if (!h.infile.empty()) {
-        std::ofstream(work + "/" + h.infile, std::ios::binary) << h.content;
-        want[h.infile] = h.content;
-        if (h.unreadable) ::chmod((work + "/" + h.infile).c_str(), 0);
-    }
-    std::vector<std::string> answers = splitlines(slurp(casedir + "/answers"));
+    std::vector<std::string> answers = splitlines(slurp(dir + "/answers"));
     if (h.line >= 0) answers[size_t(h.line)] = h.answer + "\n";
     std::string input;
     for (const std::string& a : answers) input += a;
-    std::ofstream(root + "/answers", std::ios::binary) << input;
-
-    outcome o = runprogram(std::string(LW_BIN_DIR) + "/lociweaver", {}, work, root + "/answers", root,
-                           h.outdev);
-    if (h.unreadable) ::chmod((work + "/" + h.infile).c_str(), 0644);
-    EXPECT_FALSE(o.hung);
-    EXPECT_FALSE(o.signalled);
-    EXPECT_EQ(o.status, h.status >= 0 ? h.status : std::atoi(slurp(casedir + "/out/status").c_str()));
-    if (!h.outdev) {
-        std::string diff = compare(firstlines(slurp(casedir + "/out/stdout"), h.outlines), o.out);
-        EXPECT_EQ(diff, "") << "stdout differs at " << diff;
+    if (!h.err.empty()) {
+        w.out = firstlines(w.out, h.outlines);
+        w.err = h.err;
+        w.status = 2;
     }
-    std::string diff = compare(h.err.empty() ? slurp(casedir + "/out/stderr") : h.err, o.err);
-    EXPECT_EQ(diff, "") << "stderr differs at " << diff;
-
-    if (h.files.empty()) {
-        listfiles(casedir + "/out/files", "", want);
-    } else {
-        for (const auto& f : h.files)
-            if (f.second >= 0) want[f.first] = firstlines(slurp(casedir + "/out/files/" + f.first), f.second);
+    for (const auto& f : h.files) {
+        w.files.erase(f.first);
+        if (f.second >= 0) w.files[f.first] = firstlines(slurp(dir + "/out/files/" + f.first), f.second);
     }
-    if (!h.renamed.empty()) {
-        want[h.newname] = want[h.renamed];
-        want.erase(h.renamed);
+    if (!h.newname.empty()) {
+        w.files[h.newname] = w.files["r.txt"];
+        w.files.erase("r.txt");
     }
-    std::map<std::string, std::string> got;
-    listfiles(work, "", got);
-    for (const auto& w : want) {
-        auto g = got.find(w.first);
-        if (g == got.end()) {
-            ADD_FAILURE() << "missing file " << w.first.substr(0, 100);
-            continue;
-        }
-        diff = compare(w.second, g->second);
-        EXPECT_EQ(diff, "") << w.first.substr(0, 100) << " differs at " << diff;
-    }
-    for (const auto& g : got)
-        if (!want.count(g.first)) ADD_FAILURE() << "unexpected file " << g.first.substr(0, 100);
-}
-
-// Runs h in a fresh temporary directory.
-void runhostile(const hostile& h)
-{
-    char tmpl[] = "/tmp/lw-hostile-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    const std::string root = tmpl, work = root + "/work";
-    ::mkdir(work.c_str(), 0755);
-    runhostile(h, root, work);
-    removetree(root);
-}
-
-std::vector<hostile> hostiles()
-{
-    const std::string sites = "3 1 0\n1\n2\n3\n";
-    std::vector<hostile> v;
-    hostile h;
-
-    // Answers of 10^5 characters, on a whole PCNM run of an 11-point transect
-    // whose limit is 0 (pcnm_limit_zero): a name is cut to 79 characters,
-    // trailing blanks dropped; numbers of 10^5 digits.
-    h = hostile{};
-    h.name = "report name of 10^5 characters is cut to 79";
-    h.base = "pcnm_limit_zero";
-    h.line = 0;
-    h.answer = std::string(100000, 'a');
-    h.renamed = "r.txt";
-    h.newname = std::string(79, 'a');
-    v.push_back(h);
-
-    h = hostile{};
-    h.name = "quoted name of 10^5 characters, blanks after the name";
-    h.base = "pcnm_limit_zero";
-    h.line = 1;
-    h.answer = "'v.txt" + std::string(99993, ' ') + "'";
-    v.push_back(h);
-
-    h = hostile{};
-    h.name = "layout answer of 10^5 digits, leading zeros";
-    h.base = "pcnm_limit_zero";
-    h.line = 2;
-    h.answer = std::string(99999, '0') + "2";
-    v.push_back(h);
-
-    h = hostile{};
-    h.name = "object count followed by 10^5 characters of junk";
-    h.base = "pcnm_limit_zero";
-    h.line = 4;
-    h.answer = "11 " + std::string(99997, 'x');
-    v.push_back(h);
-
-    h = hostile{};
-    h.name = "limit of 10^5 zero digits";
-    h.base = "pcnm_limit_zero";
-    h.line = 6;
-    h.answer = std::string(100000, '0');
-    v.push_back(h);
-
-    h = hostile{};
-    h.name = "limit of 10^5 digits that underflows to 0";
-    h.base = "pcnm_limit_zero";
-    h.line = 6;
-    h.answer = "0." + std::string(99997, '0') + "1";
-    v.push_back(h);
-
-    h = hostile{};
-    h.name = "layout answer of 10^5 nines";
-    h.base = "pcnm_limit_zero";
-    h.line = 2;
-    h.answer = std::string(100000, '9');
-    h.outlines = 18;
-    h.err = failurereport("invalid integer: read unexpected character", "5 (unnamed)", "list io",
-                          "reading");
-    h.status = 2;
-    h.files = {{"r.txt", 8}, {"v.txt", 0}};
-    v.push_back(h);
-
-    h = hostile{};
-    h.name = "limit of 10^5 ones, beyond the largest double";
-    h.base = "pcnm_limit_zero";
-    h.line = 6;
-    h.answer = std::string(100000, '1');
-    h.outlines = 37;
-    h.err = failurereport("invalid number: incomprehensible list input", "5 (unnamed)", "list io",
-                          "reading");
-    h.status = 2;
-    h.files = {{"r.txt", 13}, {"v.txt", 0}};
-    v.push_back(h);
-
-    // Coordinates files and names, on the trace-mode read of three sites
-    // 1, 2, 3 that ends at the method question (coords_one_coordinate).
-    h = hostile{};
-    h.name = "coordinates file name of 10^5 characters";
-    h.base = "coords_one_coordinate";
-    h.line = 4;
-    h.answer = std::string(100000, 'c');
-    h.outlines = 25;
-    h.err = failurereport("open: No such file or directory", "2 named " + std::string(79, 'c'),
-                          "list io", "reading");
-    h.status = 2;
-    h.files = {{"r.txt", 8}, {"v.txt", 0}};
-    v.push_back(h);
-
-    h = hostile{};
-    h.name = "a label of 10^6 characters after a coordinate";
-    h.base = "coords_one_coordinate";
-    h.infile = "c.txt";
-    h.content = "3 1 0\n1 " + std::string(1000000, 'x') + "\n2\n3\n";
-    v.push_back(h);
-
-    h = hostile{};
-    h.name = "10^6 blanks and line ends before the header";
-    h.base = "coords_one_coordinate";
-    h.infile = "c.txt";
-    for (int k = 0; k < 1000; ++k) h.content += std::string(999, ' ') + "\n";
-    h.content += sites;
-    v.push_back(h);
-
-    h = hostile{};
-    h.name = "the whole file one line of 10^6 characters, no line end";
-    h.base = "coords_one_coordinate";
-    h.infile = "c.txt";
-    h.content = "3 1 0 1 2 3" + std::string(1000000 - 11, ' ');
-    h.outlines = 26;
-    h.err = failurereport("read start: end of file", "2 named c.txt", "list io", "reading");
-    h.status = 2;
-    h.files = {{"r.txt", 14}, {"v.txt", 0}};
-    v.push_back(h);
-
-    h.name = "the whole file one line of 10^6 characters and its line end";
-    h.content.back() = '\n';
-    h.err = failurereport("list in: end of file", "2 named c.txt", "list io", "reading");
-    v.push_back(h);
-
-    return v;
+    outcome o = runprogram(s, "lociweaver", {}, input, h.outdev);
+    if (h.unreadable) ::chmod(c.c_str(), 0644);
+    check(o, w, s.work);
 }
 
 TEST(hostile, inputstoobigtostore)
 {
-    for (const hostile& h : hostiles()) runhostile(h);
+    const std::string eof = failurereport("list in: end of file", "2 named c.txt", "list io", "reading");
+    std::string blanklines;
+    for (int k = 0; k < 1000; ++k) blanklines += std::string(999, ' ') + "\n";
+    const std::string oneline = "3 1 0 1 2 3" + std::string(1000000 - 11, ' ');
+    const hostile cases[] = {
+        // Answers of 10^5 characters, on a whole PCNM run of an 11-point
+        // transect whose limit is 0: a name is cut to 79 characters, trailing
+        // blanks dropped; numbers of 10^5 digits.
+        {"report name of 10^5 characters is cut to 79", "pcnm_limit_zero", 0, std::string(100000, 'a'), "", "",
+         all, {}, std::string(79, 'a')},
+        {"quoted name of 10^5 characters, blanks after the name", "pcnm_limit_zero", 1,
+         "'v.txt" + std::string(99993, ' ') + "'"},
+        {"layout answer of 10^5 digits, leading zeros", "pcnm_limit_zero", 2, std::string(99999, '0') + "2"},
+        {"object count followed by 10^5 characters of junk", "pcnm_limit_zero", 4, "11 " + std::string(99997, 'x')},
+        {"limit of 10^5 zero digits", "pcnm_limit_zero", 6, std::string(100000, '0')},
+        {"limit of 10^5 digits that underflows to 0", "pcnm_limit_zero", 6, "0." + std::string(99997, '0') + "1"},
+        {"layout answer of 10^5 nines", "pcnm_limit_zero", 2, std::string(100000, '9'), "",
+         failurereport("invalid integer: read unexpected character", "5 (unnamed)", "list io", "reading"), 18,
+         {{"r.txt", 8}, {"v.txt", 0}}},
+        {"limit of 10^5 ones, beyond the largest double", "pcnm_limit_zero", 6, std::string(100000, '1'), "",
+         failurereport("invalid number: incomprehensible list input", "5 (unnamed)", "list io", "reading"), 37,
+         {{"r.txt", 13}, {"v.txt", 0}}},
+        // Coordinates files and names, on the trace-mode read of three sites
+        // 1, 2, 3 that ends at the method question (coords_one_coordinate).
+        {"coordinates file name of 10^5 characters", "coords_one_coordinate", 4, std::string(100000, 'c'), "",
+         failurereport("open: No such file or directory", "2 named " + std::string(79, 'c'), "list io", "reading"),
+         25, {{"r.txt", 8}, {"v.txt", 0}}},
+        {"a label of 10^6 characters after a coordinate", "coords_one_coordinate", -1, "",
+         "3 1 0\n1 " + std::string(1000000, 'x') + "\n2\n3\n"},
+        {"10^6 blanks and line ends before the header", "coords_one_coordinate", -1, "",
+         blanklines + "3 1 0\n1\n2\n3\n"},
+        {"the whole file one line of 10^6 characters, no line end", "coords_one_coordinate", -1, "", oneline,
+         failurereport("read start: end of file", "2 named c.txt", "list io", "reading"), 26,
+         {{"r.txt", 14}, {"v.txt", 0}}},
+        {"the whole file one line of 10^6 characters and its line end", "coords_one_coordinate", -1, "",
+         oneline.substr(0, oneline.size() - 1) + "\n", eof, 26, {{"r.txt", 14}, {"v.txt", 0}}},
+    };
+    for (const hostile& h : cases) runhostile(h, scratch());
 }
 
 TEST(hostile, unreadablecoordinatesfile)
@@ -673,17 +469,10 @@ TEST(hostile, unreadablecoordinatesfile)
         GTEST_SKIP() << "running as root, whom file permissions do not stop from reading: the "
                         "unreadable coordinates file cannot be tested here (coords_not_a_directory "
                         "covers a coordinates file whose opening fails)";
-    hostile h;
-    h.name = "coordinates file without read permission";
-    h.base = "coords_one_coordinate";
-    h.infile = "c.txt";
-    h.content = "3 1 0\n1\n2\n3\n";
-    h.unreadable = true;
-    h.outlines = 25;
-    h.err = failurereport("open: Permission denied", "2 named c.txt", "list io", "reading");
-    h.status = 2;
-    h.files = {{"r.txt", 8}, {"v.txt", 0}};
-    runhostile(h);
+    runhostile({"coordinates file without read permission", "coords_one_coordinate", -1, "", "3 1 0\n1\n2\n3\n",
+                failurereport("open: Permission denied", "2 named c.txt", "list io", "reading"), 25,
+                {{"r.txt", 8}, {"v.txt", 0}}, "", true},
+               scratch());
 }
 
 // ---------------------------------------------------------------- writes that fail
@@ -693,64 +482,37 @@ TEST(failedwrites, consoleoutputonafulldevice)
     if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "this machine has no /dev/full";
     // The console output is first written out before the first read; the
     // last statement was the free-form line of the question.
-    hostile h;
-    h.name = "stdout on /dev/full";
-    h.base = "pcnm_limit_zero";
-    h.outdev = "/dev/full";
-    h.err = failurereport("write: No space left on device", "6 (unnamed)", "list io", "writing");
-    h.status = 2;
-    h.files = {{"r.txt", -1}, {"v.txt", -1}};
-    runhostile(h);
-}
-
-// Mounts a file system of one 4096-byte page on dir; false when the
-// machine does not allow it.
-bool mountonepage(const std::string& dir, std::string& why)
-{
-    if (::mount("tmpfs", dir.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=4k,mode=0755") == 0)
-        return true;
-    why = std::strerror(errno);
-    return false;
+    runhostile({"stdout on /dev/full", "pcnm_limit_zero", -1, "", "",
+                failurereport("write: No space left on device", "6 (unnamed)", "list io", "writing"), all,
+                {{"r.txt", -1}, {"v.txt", -1}}, "", false, "/dev/full"},
+               scratch());
 }
 
 TEST(failedwrites, filesonafullfilesystem)
 {
-    // (1) The spatial-variable file of an 11-point transect (17 bytes) takes
-    // the only page; the report file, first written out at the closing
-    // pause, finds no room: it stays empty, the pause is never reached.
-    // (2) Grid.txt of a 3 x 3 grid takes the page; the spatial-variable file
-    // finds no room when it is closed after the writer's last record, and
-    // neither does the report file at the end: two failure reports.
-    hostile one;
-    one.name = "report file on a full file system";
-    one.base = "pcnm_limit_zero";
-    one.err = failurereport("write: No space left on device", "7 named r.txt", "list io", "writing");
-    one.status = 2;
-    one.files = {{"r.txt", 0}, {"v.txt", all}};
-
-    hostile two;
-    two.name = "spatial-variable file on a full file system";
-    two.base = "grid_saved_polynomial";
-    two.outlines = 40;
-    two.err = failurereport("write: No space left on device", "12 named v.txt", "(12F10.5)", "writing") +
-              failurereport("write: No space left on device", "7 named r.txt", "(12F10.5)", "writing");
-    two.status = 2;
-    two.files = {{"r.txt", 0}, {"v.txt", 0}, {"Grid.txt", all}};
-
-    for (const hostile* h : {&one, &two}) {
-        char tmpl[] = "/tmp/lw-full-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        const std::string root = tmpl, work = root + "/work";
-        ::mkdir(work.c_str(), 0755);
-        std::string why;
-        if (!mountonepage(work, why)) {
-            removetree(root);
-            GTEST_SKIP() << "a small file system cannot be mounted here (" << why
+    const std::string full = "write: No space left on device";
+    const hostile cases[] = {
+        // The spatial-variable file of an 11-point transect (17 bytes) takes
+        // the only page; the report file, first written out at the closing
+        // pause, finds no room: it stays empty, the pause is never reached.
+        {"report file on a full file system", "pcnm_limit_zero", -1, "", "",
+         failurereport(full, "7 named r.txt", "list io", "writing"), all, {{"r.txt", 0}, {"v.txt", all}}},
+        // Grid.txt of a 3 x 3 grid takes the page; the spatial-variable file
+        // finds no room when it is closed after the writer's last record, and
+        // neither does the report file at the end: two failure reports.
+        {"spatial-variable file on a full file system", "grid_saved_polynomial", -1, "", "",
+         failurereport(full, "12 named v.txt", "(12F10.5)", "writing") +
+             failurereport(full, "7 named r.txt", "(12F10.5)", "writing"),
+         40, {{"r.txt", 0}, {"v.txt", 0}, {"Grid.txt", all}}},
+    };
+    for (const hostile& h : cases) {
+        scratch s;
+        // A file system of one 4096-byte page on the working directory.
+        if (::mount("tmpfs", s.work.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=4k,mode=0755") != 0)
+            GTEST_SKIP() << "a small file system cannot be mounted here (" << std::strerror(errno)
                          << "): the full-disk cases are not run";
-        }
-        runhostile(*h, root, work);
-        ::umount2(work.c_str(), MNT_DETACH);
-        removetree(root);
+        runhostile(h, s);
+        ::umount2(s.work.c_str(), MNT_DETACH);
     }
 }
 
