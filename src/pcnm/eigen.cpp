@@ -154,25 +154,23 @@ inline __attribute__((always_inline)) void axpy(double* g, const double* c, int 
 inline __attribute__((always_inline)) void dots(const v4& x0, const v4& x1, const v4& x2,
                                                 const v4& x3, const double* u, v4& acc0, v4&)
 {
-    typedef long long m4 __attribute__((vector_size(32)));
-    v4 t0 = __builtin_shuffle(x0, x1, m4{0, 4, 2, 6});
-    v4 t1 = __builtin_shuffle(x0, x1, m4{1, 5, 3, 7});
-    v4 t2 = __builtin_shuffle(x2, x3, m4{0, 4, 2, 6});
-    v4 t3 = __builtin_shuffle(x2, x3, m4{1, 5, 3, 7});
-    acc0 = acc0 + __builtin_shuffle(t0, t2, m4{0, 1, 4, 5}) * u[0];
-    acc0 = acc0 + __builtin_shuffle(t1, t3, m4{0, 1, 4, 5}) * u[1];
-    acc0 = acc0 + __builtin_shuffle(t0, t2, m4{2, 3, 6, 7}) * u[2];
-    acc0 = acc0 + __builtin_shuffle(t1, t3, m4{2, 3, 6, 7}) * u[3];
+    v4 t0 = __builtin_shufflevector(x0, x1, 0, 4, 2, 6);
+    v4 t1 = __builtin_shufflevector(x0, x1, 1, 5, 3, 7);
+    v4 t2 = __builtin_shufflevector(x2, x3, 0, 4, 2, 6);
+    v4 t3 = __builtin_shufflevector(x2, x3, 1, 5, 3, 7);
+    acc0 = acc0 + __builtin_shufflevector(t0, t2, 0, 1, 4, 5) * u[0];
+    acc0 = acc0 + __builtin_shufflevector(t1, t3, 0, 1, 4, 5) * u[1];
+    acc0 = acc0 + __builtin_shufflevector(t0, t2, 2, 3, 6, 7) * u[2];
+    acc0 = acc0 + __builtin_shufflevector(t1, t3, 2, 3, 6, 7) * u[3];
 }
 
 inline __attribute__((always_inline)) void dots(const v2& x0, const v2& x1, const v2& x2,
                                                 const v2& x3, const double* u, v2& acc0, v2& acc1)
 {
-    typedef long long m2 __attribute__((vector_size(16)));
-    acc0 = acc0 + __builtin_shuffle(x0, x1, m2{0, 2}) * u[0];
-    acc1 = acc1 + __builtin_shuffle(x2, x3, m2{0, 2}) * u[0];
-    acc0 = acc0 + __builtin_shuffle(x0, x1, m2{1, 3}) * u[1];
-    acc1 = acc1 + __builtin_shuffle(x2, x3, m2{1, 3}) * u[1];
+    acc0 = acc0 + __builtin_shufflevector(x0, x1, 0, 2) * u[0];
+    acc1 = acc1 + __builtin_shufflevector(x2, x3, 0, 2) * u[0];
+    acc0 = acc0 + __builtin_shufflevector(x0, x1, 1, 3) * u[1];
+    acc1 = acc1 + __builtin_shufflevector(x2, x3, 1, 3) * u[1];
 }
 
 // The reduction keeps the lower triangle of the active block, column k
