@@ -32,9 +32,7 @@ void transect(run& r)
     for (;;) {
         wlist(con);
         wlist(con, {"Number of objects?"});
-        rbegin(r.io.in);
-        rint(r.io.in, r.n);
-        rend(r.io.in);
+        askint(r, r.n);
         if (r.n >= 1 && r.n <= maxn) break;
         wlist(con, {"You are joking, I hope?"});
         wlist(con, {"Maximum number = ", maxn});
@@ -87,8 +85,6 @@ void grid(run& r)
     wlist(con);
     wlist(con, {"Save the file of X-Y coordinates?"});
     wlist(con, {"(0) No, (1) Yes"});
-    rbegin(r.io.in);
-    rint(r.io.in, r.save);
-    rend(r.io.in);
+    askint(r, r.save);
     if (r.save == 1) savegrid(r);
 }

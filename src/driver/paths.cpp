@@ -26,9 +26,7 @@ int truncation(run& r, int ntot)
         wlist(con, {"Highest unmodified value in distance matrix?"});
         wlist(con, {"Type an integer or a real number, ex. 1 or 65.22."});
         wlist(con, {"Use the SAME measurement units as the site coordinates."});
-        rbegin(r.io.in);
-        rreal(r.io.in, r.limit);
-        rend(r.io.in);
+        askreal(r, r.limit);
 
         double scaled = r.limit / r.rangmax;
         scaled = scaled + limitadd;
@@ -84,9 +82,7 @@ void polypath(run& r)
     for (;;) {
         wlist(con);
         wlist(con, {"Order of the polynomial? 2 to 5"});
-        rbegin(r.io.in);
-        rint(r.io.in, r.order);
-        rend(r.io.in);
+        askint(r, r.order);
         if (r.order <= 1) {
             wlist(con, {"You don't want to compute a polynomial of order", r.order});
             wlist(con, {"Try again..."});

@@ -7,22 +7,6 @@
 
 namespace {
 
-// Reads one integer answer from the console.
-void askint(run& r, int& v)
-{
-    rbegin(r.io.in);
-    rint(r.io.in, v);
-    rend(r.io.in);
-}
-
-// Reads one file name answer from the console.
-void askname(run& r, char* name)
-{
-    rbegin(r.io.in);
-    rtext(r.io.in, name, namelen);
-    rend(r.io.in);
-}
-
 // The banner, on the console and at the head of the report file.
 const layout& bannerlayout()
 {
@@ -43,6 +27,27 @@ void lines(stream& s, std::initializer_list<const char*> texts)
 }
 
 }  // namespace
+
+void askint(run& r, int& v)
+{
+    rbegin(r.io.in);
+    rint(r.io.in, v);
+    rend(r.io.in);
+}
+
+void askreal(run& r, double& v)
+{
+    rbegin(r.io.in);
+    rreal(r.io.in, v);
+    rend(r.io.in);
+}
+
+void askname(run& r, char* name)
+{
+    rbegin(r.io.in);
+    rtext(r.io.in, name, namelen);
+    rend(r.io.in);
+}
 
 void initrun(run& r)
 {

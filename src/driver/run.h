@@ -48,6 +48,12 @@ struct run {
     double vmin[3], vrange[3];  // ranging vectors
 };
 
+// One answer from the console, read by one free-form read: an integer, a
+// real, or a file name of namelen characters.  A null answer keeps v.
+void askint(run& r, int& v);
+void askreal(run& r, double& v);
+void askname(run& r, char* name);
+
 // The steps of the run, in the order of the dialogue.
 void initrun(run& r);
 void banner(run& r);

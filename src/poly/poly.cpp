@@ -5,25 +5,14 @@ namespace {
 // Element (i, j) of a matrix stored by columns, counted from 1.
 inline double& at(double* x, int ld, int i, int j) { return x[(i - 1) + (j - 1) * ld]; }
 
-// powerd, powerf: v to the exponent e >= 0 by square and multiply, walking the
-// bits of e from the lowest; every product is rounded to the precision of
-// the routine (double, float).  e = 0 gives 1.
-double powerd(double v, int e)
+// power: v to the exponent e >= 0 by square and multiply, walking the bits
+// of e from the lowest; every product is rounded to the precision of T
+// (double for one coordinate, float for two).  e = 0 gives 1.
+template <typename T>
+T power(T v, int e)
 {
-    double result = 1;
-    double factor = v;
-    while (e > 0) {
-        if (e & 1) result = result * factor;
-        e >>= 1;
-        if (e > 0) factor = factor * factor;
-    }
-    return result;
-}
-
-float powerf(float v, int e)
-{
-    float result = 1;
-    float factor = v;
+    T result = 1;
+    T factor = v;
     while (e > 0) {
         if (e & 1) result = result * factor;
         e >>= 1;
@@ -60,7 +49,7 @@ void monomials(int n, int ncoord, int order, int ld, double* x)
         // Column k holds x^k in double precision.
         for (int i = 1; i <= n; ++i) {
             double v = at(x, ld, i, 1);
-            for (int k = 1; k <= order; ++k) at(x, ld, i, k) = powerd(v, k);
+            for (int k = 1; k <= order; ++k) at(x, ld, i, k) = power(v, k);
         }
         return;
     }
@@ -74,7 +63,7 @@ void monomials(int n, int ncoord, int order, int ld, double* x)
         for (int a = 0; a <= order; ++a) {
             for (int b = 0; b <= order; ++b) {
                 if (a + b < 1 || a + b > order) continue;
-                at(x, ld, i, col) = double(powerf(fx, a)) * double(powerf(fy, b));
+                at(x, ld, i, col) = double(power(fx, a)) * double(power(fy, b));
                 ++col;
             }
         }
