@@ -131,9 +131,14 @@ correlout runcorrel(int n, int m, const vec& x, int ld, bool lit = false)
     return r;
 }
 
-// The vector paths to compare: the baseline, and the best one this processor
-// can run (AVX2, or the baseline again).
-std::vector<int> paths() { return {path_base, bestpath()}; }
+// The vector paths to compare: every one this processor can run.
+std::vector<int> paths()
+{
+    std::vector<int> all;
+    for (int path : {path_base, path_avx2})
+        if (runs(path)) all.push_back(path);
+    return all;
+}
 
 // Whether two arrays hold the same bits.
 template <typename T>

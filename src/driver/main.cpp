@@ -1,8 +1,8 @@
 // lociweaver: one run of the dialogue, from the banner to the closing pause.
-#include <csignal>
 #include <string>
 
 #include "run.h"
+#include "textio/os.h"
 #include "textio/textio.h"
 
 namespace {
@@ -15,7 +15,7 @@ run r;
 int main()
 {
     // A closed pipe is reported as a failed write, never as a signal.
-    std::signal(SIGPIPE, SIG_IGN);
+    osstart();
     initrun(r);
     int status;
     try {

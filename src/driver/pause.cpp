@@ -1,19 +1,9 @@
 // The clock and the closing pause: the driver's use of the platform.
-#include <cerrno>
-#include <ctime>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "run.h"
+#include "textio/os.h"
 #include "textio/textio.h"
 
-float timeofday()
-{
-    std::time_t now = std::time(nullptr);
-    std::tm t;
-    localtime_r(&now, &t);
-    return float(t.tm_hour * 3600 + t.tm_min * 60 + t.tm_sec);
-}
+float timeofday() { return float(ossecondofday()); }
 
 namespace {
 
@@ -27,12 +17,8 @@ int nextchar(units& io, int fd)
         return c;
     }
     char c;
-    for (;;) {
-        ssize_t got = ::read(fd, &c, 1);
-        if (got == 1) return static_cast<unsigned char>(c);
-        if (got < 0 && errno == EINTR) continue;
-        return -1;
-    }
+    int err = 0;
+    return osread(fd, &c, 1, err) == 1 ? static_cast<unsigned char>(c) : -1;
 }
 
 }  // namespace
@@ -47,7 +33,7 @@ int closingpause(units& io)
     // The console input when it is a terminal; otherwise the terminal device,
     // or, without one (a batch job), the console input after all.
     int fd = -1;
-    if (!isatty(0)) fd = ::open("/dev/tty", O_RDONLY | O_CLOEXEC);
+    if (!osinteractive()) fd = osconsole();
     errline(io, "To resume execution, type go.  Other input will terminate the job.");
     bool resume = nextchar(io, fd) == 'g' && nextchar(io, fd) == 'o';
     if (resume) {
@@ -55,7 +41,7 @@ int closingpause(units& io)
         if (c == '\r' && fd >= 0) c = nextchar(io, fd);  // CR LF from the device
         resume = c == '\n';
     }
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0) osclose(fd);
     errline(io, resume ? "Execution resumes after PAUSE." : "STOP");
     return 0;
 }

@@ -62,7 +62,10 @@ inline __attribute__((always_inline)) void product(const double* a, const double
     for (; j < n; ++j) prodcol<V, 1>(a, b + size_t(j) * ld, p + size_t(j) * ld, l, m, ld);
 }
 
-__attribute__((target("avx2"))) void product_avx2(const double* a, const double* b, double* p,
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2")))
+#endif
+void product_avx2(const double* a, const double* b, double* p,
                                                   int l, int m, int n, int ld)
 {
     product<v4>(a, b, p, l, m, n, ld);

@@ -496,7 +496,10 @@ inline __attribute__((always_inline)) void rotate(double* z, int n, int np, cons
 
 // The two compilations of each kernel.
 
-__attribute__((target("avx2"))) void reducepass_avx2(double* a, int np, int l, const double* pu,
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2")))
+#endif
+void reducepass_avx2(double* a, int np, int l, const double* pu,
                                                      const double* pq, const double* ui, double* g)
 {
     reducepass<v4>(a, np, l, pu, pq, ui, g);
@@ -508,7 +511,10 @@ void reducepass_base(double* a, int np, int l, const double* pu, const double* p
     reducepass<v2>(a, np, l, pu, pq, ui, g);
 }
 
-__attribute__((target("avx2"))) void update_avx2(double* c, int m, const double* u,
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2")))
+#endif
+void update_avx2(double* c, int m, const double* u,
                                                  const double* q, double uk, double qk)
 {
     update<v4>(c, m, m, u, q, uk, qk, nullptr, 0);
@@ -519,7 +525,10 @@ void update_base(double* c, int m, const double* u, const double* q, double uk, 
     update<v2>(c, m, m, u, q, uk, qk, nullptr, 0);
 }
 
-__attribute__((target("avx2"))) void accumpass_avx2(double* zt, int np, int l, const double* g,
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2")))
+#endif
+void accumpass_avx2(double* zt, int np, int l, const double* g,
                                                     const double* wk, double* gn,
                                                     const double* un, int mn)
 {
@@ -547,7 +556,10 @@ void unitcol(double* zt, int np, int i)
     c[i] = 1;
 }
 
-__attribute__((target("avx2"))) void rotate_avx2(double* z, int n, int np, const double* rec,
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2")))
+#endif
+void rotate_avx2(double* z, int n, int np, const double* rec,
                                                  const double* end)
 {
     rotate<v4>(z, n, np, rec, end);
@@ -560,7 +572,24 @@ void rotate_base(double* z, int n, int np, const double* rec, const double* end)
 
 }  // namespace
 
-int bestpath() { return __builtin_cpu_supports("avx2") ? path_avx2 : path_base; }
+// The four-wide path is compiled for AVX2 on x86 processors, which may lack
+// it; elsewhere it is plain vector code that every processor runs.
+bool runs(int path)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    if (path == path_avx2) return __builtin_cpu_supports("avx2");
+#endif
+    return path == path_base || path == path_avx2;
+}
+
+int bestpath()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    return runs(path_avx2) ? path_avx2 : path_base;
+#else
+    return path_base;
+#endif
+}
 
 // tred2
 //   a  (in,out) np x n; on entry the symmetric matrix (diagonal and lower

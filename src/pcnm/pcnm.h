@@ -28,11 +28,15 @@ void distances(int ntot, int ncoord, int ld, const double* x, double* d);
 // d (in,out): lower triangle read, upper triangle written.
 void truncate(int ntot, int ld, double* d, double limit);
 
-// The vector path of the kernels: the baseline (SSE2, on every x86-64) or
-// AVX2.  Both give the same bits; bestpath() is AVX2 when the processor has
-// it.  The forms without a path argument take bestpath().
+// The vector path of the kernels: the baseline (pairs of doubles: SSE2 on
+// x86-64, NEON on arm64) or four doubles at a time (AVX2 on x86, chosen
+// when the processor has it; plain vector code elsewhere, where the
+// baseline stays the default).  Every path gives the same bits.  runs()
+// tells whether this processor can run a path; the forms without a path
+// argument take bestpath().
 const int path_base = 0;
 const int path_avx2 = 1;
+bool runs(int path);
 int bestpath();
 
 // tred2: Householder reduction of the symmetric n x n matrix a to

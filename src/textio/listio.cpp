@@ -2,8 +2,8 @@
 
 #include <charconv>
 #include <string>
-#include <system_error>
 
+#include "os.h"
 #include "render.h"
 
 namespace {
@@ -284,8 +284,7 @@ void rreal(stream& s, double& v)
     t += 'e';
     t += std::to_string(np.exp);
     double x = 0;
-    std::from_chars_result r = std::from_chars(t.data(), t.data() + t.size(), x);
-    if (r.ec == std::errc::result_out_of_range) {
+    if (!ostodouble(t.data(), t.data() + t.size(), x)) {
         if (magnitude(np) >= 0) failio(s, "invalid number", incomprehensible);
         x = np.neg ? -0.0 : 0.0;
     }

@@ -2,9 +2,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include "os.h"
 
 namespace {
 
@@ -40,21 +39,14 @@ void resetstate(stream& s)
 void fill(stream& s)
 {
     s.ipos = s.ilen = 0;
-    for (;;) {
-        ssize_t got = ::read(s.fd, s.ibuf, sizeof s.ibuf);
-        if (got > 0) {
-            s.ilen = size_t(got);
-            return;
-        }
-        if (got == 0) {
-            s.ieof = true;
-            return;
-        }
-        if (errno != EINTR) {
-            s.ieof = true;
-            failio(s, "list in", std::strerror(errno));
-        }
+    int err = 0;
+    long got = osread(s.fd, s.ibuf, sizeof s.ibuf, err);
+    if (got > 0) {
+        s.ilen = size_t(got);
+        return;
     }
+    s.ieof = true;
+    if (got < 0) failio(s, "list in", oserror(err));
 }
 
 // Loads the next input line into s.line, without its line end (a carriage
@@ -96,13 +88,12 @@ bool loadline(stream& s)
 void writeall(stream& s, const char* p, size_t n)
 {
     while (n > 0) {
-        ssize_t put = ::write(s.fd, p, n);
+        int err = 0;
+        long put = oswrite(s.fd, p, n, err);
         if (put < 0) {
-            if (errno == EINTR) continue;
-            int err = errno;
             s.failed = true;
             s.on = 0;
-            failio(s, "write", std::strerror(err));
+            failio(s, "write", oserror(err));
         }
         p += put;
         n -= size_t(put);
@@ -114,8 +105,8 @@ void putraw(int fd, const std::string& text)
     const char* p = text.data();
     size_t n = text.size();
     while (n > 0) {
-        ssize_t put = ::write(fd, p, n);
-        if (put < 0 && errno == EINTR) continue;
+        int err = 0;
+        long put = oswrite(fd, p, n, err);
         if (put <= 0) return;
         p += put;
         n -= size_t(put);
@@ -146,9 +137,9 @@ void initunits(units& io)
         all[k]->name[0] = '\0';
         resetstate(*all[k]);
     }
-    io.err.fd = 2;
-    io.in.fd = 0;
-    io.out.fd = 1;
+    io.err.fd = osstderr;
+    io.in.fd = osstdin;
+    io.out.fd = osstdout;
     io.err.console = io.in.console = io.out.console = true;
     io.last = dir_none;
     io.lastfmt = nullptr;
@@ -159,11 +150,12 @@ void opennew(stream& s, const char* name79)
     size_t len = setname(s, name79);
     resetstate(s);
     if (len == 0) failio(s, "open", "null file name");
-    if (std::memchr(s.name, '\0', len)) failio(s, "open", std::strerror(EINVAL));
-    int fd = ::open(s.name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (std::memchr(s.name, '\0', len)) failio(s, "open", oserror(EINVAL));
+    int err = 0;
+    int fd = oscreate(s.name, err);
     if (fd < 0) {
-        if (errno == EEXIST) failio(s, "open", "'new' file exists");
-        failio(s, "open", std::strerror(errno));
+        if (err == EEXIST) failio(s, "open", "'new' file exists");
+        failio(s, "open", oserror(err));
     }
     s.fd = fd;
 }
@@ -173,18 +165,10 @@ void openold(stream& s, const char* name79)
     size_t len = setname(s, name79);
     resetstate(s);
     if (len == 0) failio(s, "open", "null file name");
-    if (std::memchr(s.name, '\0', len)) failio(s, "open", std::strerror(EINVAL));
-    // Non-blocking for the open alone, so that a pipe without writer cannot
-    // hang the run; reads then block as usual.
-    int fd = ::open(s.name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) failio(s, "open", std::strerror(errno));
-    struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        failio(s, "open", std::strerror(EISDIR));
-    }
-    int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (std::memchr(s.name, '\0', len)) failio(s, "open", oserror(EINVAL));
+    int err = 0;
+    int fd = osopen(s.name, err);
+    if (fd < 0) failio(s, "open", oserror(err));
     s.fd = fd;
 }
 
@@ -199,14 +183,14 @@ void closes(stream& s)
     try {
         flushs(s);
     } catch (const ioerror&) {
-        ::close(fd);
+        osclose(fd);
         s.fd = -1;
         throw;
     }
     s.fd = -1;
-    if (::close(fd) != 0 && errno != EINTR) {
+    if (int err = osclose(fd)) {
         s.failed = true;
-        failio(s, "write", std::strerror(errno));
+        failio(s, "write", oserror(err));
     }
 }
 
@@ -244,7 +228,7 @@ void putpending(stream& s)
 void endrec(stream& s)
 {
     s.pending = 0;
-    putch(s, '\n');
+    putn(s, oslineend, oslineendlen);
     s.col = 0;
 }
 
@@ -293,24 +277,27 @@ void failreport(units& io, const ioerror& e)
     text += e.context;
     text += ": ";
     text += e.message;
-    text += "\napparent state: unit ";
+    text += oslineend;
+    text += "apparent state: unit ";
     text += std::to_string(e.s->unit);
     text += ' ';
     if (e.s->console || e.s->name[0] == '\0') {
-        text += "(unnamed)\n";
+        text += "(unnamed)";
+        text += oslineend;
     } else {
         text += "named ";
         text += e.s->name;
-        text += '\n';
+        text += oslineend;
     }
     if (io.lastfmt) {
         text += "last format: ";
         text += io.lastfmt;
-        text += '\n';
+        text += oslineend;
     }
     text += "lately ";
     text += io.last == dir_reading ? "reading" : "writing";
-    text += " sequential formatted external IO\n";
+    text += " sequential formatted external IO";
+    text += oslineend;
     putraw(io.err.fd, text);
 }
 
@@ -318,7 +305,7 @@ void errline(units& io, const char* text)
 {
     flushconsole(io);
     std::string t(text);
-    t += '\n';
+    t += oslineend;
     putraw(io.err.fd, t);
 }
 

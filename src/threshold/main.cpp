@@ -1,7 +1,6 @@
 // lociweaver-threshold FILE: the answer to lociweaver's truncation question
 // that keeps a minimum spanning tree of the file's objects untruncated.
 #include <charconv>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -11,6 +10,7 @@
 
 #include "mst.h"
 #include "sites/sites.h"
+#include "textio/os.h"
 #include "textio/textio.h"
 
 namespace {
@@ -150,7 +150,7 @@ void threshold(const char* path)
 int main(int argc, char** argv)
 {
     // A closed pipe is reported as a failed write, never as a signal.
-    std::signal(SIGPIPE, SIG_IGN);
+    osstart();
     initunits(io);
     int status = 0;
     try {

@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "pcnm/pcnm.h"
+#include "textio/os.h"
 
 namespace {
 
@@ -46,8 +47,7 @@ bool stepdown(char* d, int p)
 double value(const char* text)
 {
     double v = 0;
-    std::from_chars_result r = std::from_chars(text, text + std::strlen(text), v);
-    if (r.ec == std::errc::result_out_of_range)
+    if (!ostodouble(text, text + std::strlen(text), v))
         return std::strstr(text, "E-") ? 0.0 : std::numeric_limits<double>::infinity();
     return v;
 }
@@ -156,8 +156,7 @@ int prim(int ntot, int ncoord, size_t ld, const double* x, int* from, double* le
 bool keeps(const char* text, double rangmax, double edge)
 {
     double v = 0;
-    std::from_chars_result r = std::from_chars(text, text + std::strlen(text), v);
-    return r.ec == std::errc() && keepsvalue(v, rangmax, edge);
+    return ostodouble(text, text + std::strlen(text), v) && keepsvalue(v, rangmax, edge);
 }
 
 int decimal(const char* digits, int p, int e, char* out)

@@ -1,0 +1,255 @@
+#include "os.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <thread>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#if defined(__linux__)
+#include <sched.h>
+#endif
+#endif
+
+#ifdef LOCIWEAVER_NO_FROM_CHARS_DOUBLE
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#if defined(__APPLE__)
+#include <xlocale.h>
+#endif
+#else
+#include <charconv>
+#include <system_error>
+#endif
+
+#ifdef _WIN32
+
+const char oslineend[] = "\r\n";
+const size_t oslineendlen = 2;
+
+void osstart()
+{
+    _setmode(osstdin, _O_BINARY);
+    _setmode(osstdout, _O_BINARY);
+    _setmode(osstderr, _O_BINARY);
+}
+
+int oscreate(const char* name, int& err)
+{
+    int fd = _open(name, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                   _S_IREAD | _S_IWRITE);
+    if (fd < 0) err = errno;
+    return fd;
+}
+
+int osopen(const char* name, int& err)
+{
+    // Windows refuses to open a directory with a text of its own: ask first.
+    DWORD attributes = GetFileAttributesA(name);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        err = EISDIR;
+        return -1;
+    }
+    int fd = _open(name, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0) err = errno;
+    return fd;
+}
+
+long osread(int fd, char* p, size_t n, int& err)
+{
+    unsigned part = n > (1u << 30) ? (1u << 30) : unsigned(n);
+    for (;;) {
+        int got = _read(fd, p, part);
+        if (got >= 0) return got;
+        if (errno != EINTR) {
+            err = errno;
+            return -1;
+        }
+    }
+}
+
+long oswrite(int fd, const char* p, size_t n, int& err)
+{
+    unsigned part = n > (1u << 30) ? (1u << 30) : unsigned(n);
+    for (;;) {
+        int put = _write(fd, p, part);
+        if (put >= 0) return put;
+        if (errno != EINTR) {
+            err = errno;
+            return -1;
+        }
+    }
+}
+
+int osclose(int fd) { return _close(fd) == 0 ? 0 : errno; }
+
+bool osinteractive()
+{
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+int osconsole()
+{
+    HANDLE h = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return -1;
+    DWORD mode;
+    if (!GetConsoleMode(h, &mode)) {
+        CloseHandle(h);
+        return -1;
+    }
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY | _O_BINARY);
+    if (fd < 0) CloseHandle(h);
+    return fd;
+}
+
+long ossecondofday()
+{
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return long(t.wHour) * 3600 + long(t.wMinute) * 60 + long(t.wSecond);
+}
+
+int oscpus()
+{
+    DWORD_PTR process = 0, system = 0;
+    int n = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system))
+        for (; process != 0; process &= process - 1) ++n;
+    if (n == 0) n = int(std::thread::hardware_concurrency());
+    return n > 0 ? n : 1;
+}
+
+#else
+
+const char oslineend[] = "\n";
+const size_t oslineendlen = 1;
+
+void osstart() { std::signal(SIGPIPE, SIG_IGN); }
+
+int oscreate(const char* name, int& err)
+{
+    int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) err = errno;
+    return fd;
+}
+
+int osopen(const char* name, int& err)
+{
+    // Non-blocking for the open alone, so that a pipe without writer cannot
+    // hang the run; reads then block as usual.
+    int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        err = errno;
+        return -1;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        err = EISDIR;
+        return -1;
+    }
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
+long osread(int fd, char* p, size_t n, int& err)
+{
+    for (;;) {
+        ssize_t got = ::read(fd, p, n);
+        if (got >= 0) return long(got);
+        if (errno != EINTR) {
+            err = errno;
+            return -1;
+        }
+    }
+}
+
+long oswrite(int fd, const char* p, size_t n, int& err)
+{
+    for (;;) {
+        ssize_t put = ::write(fd, p, n);
+        if (put >= 0) return long(put);
+        if (errno != EINTR) {
+            err = errno;
+            return -1;
+        }
+    }
+}
+
+int osclose(int fd) { return ::close(fd) == 0 || errno == EINTR ? 0 : errno; }
+
+bool osinteractive() { return ::isatty(osstdin) != 0; }
+
+int osconsole() { return ::open("/dev/tty", O_RDONLY | O_CLOEXEC); }
+
+long ossecondofday()
+{
+    std::time_t now = std::time(nullptr);
+    std::tm t;
+    localtime_r(&now, &t);
+    return long(t.tm_hour) * 3600 + long(t.tm_min) * 60 + long(t.tm_sec);
+}
+
+int oscpus()
+{
+    int n = 0;
+#if defined(__linux__)
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) n = CPU_COUNT(&set);
+#endif
+    if (n <= 0) n = int(std::thread::hardware_concurrency());
+    return n > 0 ? n : 1;
+}
+
+#endif
+
+std::string oserror(int err) { return std::strerror(err); }
+
+#ifdef LOCIWEAVER_NO_FROM_CHARS_DOUBLE
+
+// The C library's conversion, correctly rounded on the systems built for,
+// under the "C" locale whatever the process's own.
+bool ostodouble(const char* first, const char* last, double& v)
+{
+    std::string text(first, size_t(last - first));
+    char* end = nullptr;
+    errno = 0;
+#ifdef _WIN32
+    // MinGW-w64's own strtod, which reads the point of the "C" locale: the
+    // programs never change their locale.
+    double x = std::strtod(text.c_str(), &end);
+#else
+    static locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(0));
+    double x = strtod_l(text.c_str(), &end, c);
+#endif
+    if (end != text.c_str() + text.size() || std::isinf(x) || (x == 0 && errno == ERANGE))
+        return false;
+    v = x;
+    return true;
+}
+
+#else
+
+bool ostodouble(const char* first, const char* last, double& v)
+{
+    double x = 0;
+    std::from_chars_result r = std::from_chars(first, last, x);
+    if (r.ec != std::errc() || r.ptr != last) return false;
+    v = x;
+    return true;
+}
+
+#endif
