@@ -395,7 +395,16 @@ TEST(freeform, reads)
         {"2147483648\n", "i", badint}, {"-2147483649\n", "i", badint},
         {"99999999999999999999999\n", "i", badint},
         {"5.\n", "i", badint}, {".5\n", "i", badint}, {"1e3\n", "i", badint}, {"1D3\n", "i", badint},
-        {"3*2.5\n", "ii", badint},
+        {"3*2.5\n", "ii", badint}, {"5e1\n", "i", badint}, {"5d0\n", "i", badint}, {"5.-3\n", "i", badint},
+        {"5e-3\n", "i", badint}, {"5D+1\n", "i", badint},
+        // a sign after the digits ends an integer (only a real takes it as an
+        // exponent): it is left for the next value, or discarded with the line
+        {"5-3\n", "i", "5"}, {"2+1\n", "i", "2"}, {"1-\n", "i", "1"}, {"5-3\n8\n", "i|i", "5|8"},
+        {"5-3\n", "ii", "5 -3"}, {"3-1 0\n", "iii", "3 -1 0"}, {"5-3-2\n", "iii", "5 -3 -2"},
+        {"5+3,7\n", "iii", "5 3 7"}, {"5-3\n", "ir", "5 -3"}, {"5-3\n", "it", "5 [-3]"},
+        {"2*5-3\n", "ii", "5 5"}, {"2*5-3\n", "iii", "5 5 -3"}, {"1-2*3\n", "iii", "1 " + badcount},
+        {"5--3\n", "ii", "5 " + bad}, {"5-\n", "ii", "5 " + bad}, {"5- 3\n", "ii", "5 " + bad},
+        {"1.5-3\n", "r", "0.0015"}, {"5-3\n", "r", "0.005"}, {"2*5-3\n", "rr", "0.005 0.005"},
         // real forms: the forms of 65.22, and others
         {"65.22 6.522E1 6.522e1 6.522d+1 6.522D+1 652.2-1 0.6522+2 6522E-2 6522e-0002\n", "rrrrrrrrr",
          "65.22 65.22 65.22 65.22 65.22 65.22 65.22 65.22 65.22"},

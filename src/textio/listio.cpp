@@ -78,7 +78,10 @@ void quoted(stream& s, char q)
 // or 't') into s.rtok, s.rkind and s.rcount; a lone comma leaves rcount 0, a
 // slash sets rdone.  Then takes the separator after the value.  A number
 // that ends at a character that cannot continue it and is no separator sets
-// s.rstuck: the value that would begin at that character fails.
+// s.rstuck: the value that would begin at that character fails.  An integer
+// ends before a sign that follows its digits (only a real takes that sign as
+// its exponent); the sign is no separator and is left, unstuck, for the next
+// value, which then scans it like any other.
 void scanvalue(stream& s, char want)
 {
     if (s.rstuck) failio(s, "invalid number", incomprehensible);
@@ -113,12 +116,14 @@ void scanvalue(stream& s, char want)
             numparts np;
             scanres res;
             const char* b = L.data() + s.pos;
-            const char* e = scannum(b, L.data() + L.size(), np, res);
+            const char* e = scannum(b, L.data() + L.size(), np, res, want != 'i');
             if (res == scan_none) failio(s, "invalid number", incomprehensible);
             s.rtok.assign(b, size_t(e - b));
             s.pos += size_t(e - b);
             c = peekc(s);
-            s.rstuck = !(c == ' ' || c == '\t' || c == ',' || c == '/' || c == '\n' || c < 0);
+            // The sign that ends an integer begins the next value.
+            bool sign = want == 'i' && (c == '+' || c == '-');
+            s.rstuck = !(c == ' ' || c == '\t' || c == ',' || c == '/' || c == '\n' || c < 0 || sign);
         }
     }
     for (;;) {
@@ -168,7 +173,7 @@ long long magnitude(const numparts& np)
 
 }  // namespace
 
-const char* scannum(const char* p, const char* end, numparts& np, scanres& res)
+const char* scannum(const char* p, const char* end, numparts& np, scanres& res, bool signexp)
 {
     np = numparts();
     const char* start = p;
@@ -191,7 +196,7 @@ const char* scannum(const char* p, const char* end, numparts& np, scanres& res)
         return start;
     }
     res = scan_ok;
-    if (p < end && (*p == 'e' || *p == 'E' || *p == 'd' || *p == 'D' || *p == '+' || *p == '-')) {
+    if (p < end && (*p == 'e' || *p == 'E' || *p == 'd' || *p == 'D' || (signexp && (*p == '+' || *p == '-')))) {
         np.expo = true;
         if (*p != '+' && *p != '-') ++p;
         bool neg = false;

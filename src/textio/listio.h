@@ -41,7 +41,9 @@ enum scanres { scan_ok, scan_none, scan_expfield };
 // Scans the longest number that starts at p (before end) into np; returns
 // the first character after it.  res tells whether a number was found and
 // whether its exponent is well formed (digits present, magnitude at most
-// 99999999).
-const char* scannum(const char* p, const char* end, numparts& np, scanres& res);
+// 99999999).  A sign straight after the digits starts an exponent only when
+// signexp is set (a real value); otherwise the number ends before it.  An
+// exponent letter is taken either way.
+const char* scannum(const char* p, const char* end, numparts& np, scanres& res, bool signexp = true);
 
 #endif
