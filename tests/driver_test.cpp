@@ -14,6 +14,16 @@
 // After the transcripts come runs made from them that are too many or too
 // big to store: each complete run cut after every answer line, answers and
 // coordinates files of 10^5 and 10^6 characters, and writes that fail.
+//
+// The same runs check the programs of a cross build, started through an
+// emulator, when the environment names them:
+//   LW_TARGET         the target: "windows" (programs NAME.exe, records
+//                     ended by CR LF) or any other name (LF)
+//   LW_TARGET_BIN     the directory of its programs
+//   LW_TARGET_RUNNER  the command that runs them, words separated by blanks
+//                     (for example "wine", or "qemu-aarch64 -L /usr/aarch64-linux-gnu")
+// A case may then hold out/stderr.TARGET, the error stream of that target
+// where the system's description of an error differs.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -30,6 +40,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
@@ -41,6 +52,38 @@ namespace {
 namespace fs = std::filesystem;
 const int timeout_seconds = 120;
 const int all = 1 << 30;  // every line of a file
+
+// The environment variable name, or "" when it is not set.
+std::string env(const char* name)
+{
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+// The programs under test, as the environment names them (see above).
+struct targetprograms {
+    std::string name = env("LW_TARGET");
+    std::string bin = env("LW_TARGET").empty() ? LW_BIN_DIR : env("LW_TARGET_BIN");
+    std::vector<std::string> runner;
+    bool windows = name == "windows";
+    targetprograms()
+    {
+        std::istringstream words(env("LW_TARGET_RUNNER"));
+        for (std::string w; words >> w;) runner.push_back(w);
+    }
+} const target;
+
+// The text with every line feed ended as the target's records are.
+std::string targetlines(const std::string& text)
+{
+    if (!target.windows) return text;
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
 
 std::string slurp(const std::string& path)
 {
@@ -87,7 +130,7 @@ std::map<std::string, std::string> files(const std::string& dir)
 // any other of the same length; otherwise where they first differ.
 std::string compare(const std::string& want, const std::string& got)
 {
-    static const std::regex timeline(R"( Computation time: *[0-9]+\.[0-9][0-9] sec\.\n?)");
+    static const std::regex timeline(R"( Computation time: *[0-9]+\.[0-9][0-9] sec\.\r?\n?)");
     auto show = [](const std::string& l) {
         if (l.empty()) return std::string("(no line)");
         return l.back() == '\n' ? "[" + l.substr(0, l.size() - 1) + "]" : "[" + l + "] (no line end)";
@@ -134,10 +177,13 @@ struct outcome {
 outcome runprogram(const scratch& s, const std::string& program, const std::vector<std::string>& args,
                    const std::string& answers, const char* outdev = nullptr)
 {
-    const std::string path = std::string(LW_BIN_DIR) + "/" + program, in = s.root + "/answers",
-                      out = outdev ? outdev : s.root + "/stdout", err = s.root + "/stderr";
+    const std::string path = target.bin + "/" + program + (target.windows ? ".exe" : ""),
+                      in = s.root + "/answers", out = outdev ? outdev : s.root + "/stdout",
+                      err = s.root + "/stderr";
     spit(in, answers);
-    std::vector<char*> argv{const_cast<char*>(path.c_str())};
+    std::vector<char*> argv;
+    for (const std::string& w : target.runner) argv.push_back(const_cast<char*>(w.c_str()));
+    argv.push_back(const_cast<char*>(path.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     pid_t pid = ::fork();
@@ -149,7 +195,7 @@ outcome runprogram(const scratch& s, const std::string& program, const std::vect
         ::dup2(i, 0);
         ::dup2(o, 1);
         ::dup2(e, 2);
-        ::execv(path.c_str(), argv.data());
+        ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
     outcome r;
@@ -178,6 +224,8 @@ struct want {
     int status = 0;
     std::map<std::string, std::string> files;  // every file of the working directory
     std::vector<std::string> unchecked;         // more files, whose content is not compared
+    std::set<std::string> inputs = {};          // files of the working directory that the
+                                                // run must leave as they were
 };
 
 std::string casedir(const std::string& name) { return std::string(LW_CASES) + "/" + name; }
@@ -187,8 +235,11 @@ std::string casedir(const std::string& name) { return std::string(LW_CASES) + "/
 want prepare(const std::string& name, const std::string& work)
 {
     const std::string dir = casedir(name);
-    want w{slurp(dir + "/out/stdout"), slurp(dir + "/out/stderr"), std::atoi(slurp(dir + "/out/status").c_str()),
+    std::string err = dir + "/out/stderr";
+    if (!target.name.empty() && fs::exists(err + "." + target.name)) err += "." + target.name;
+    want w{slurp(dir + "/out/stdout"), slurp(err), std::atoi(slurp(dir + "/out/status").c_str()),
            files(dir + "/in"), splitlines(slurp(dir + "/out/unchecked"), false)};
+    for (const auto& f : w.files) w.inputs.insert(f.first);
     if (fs::is_directory(dir + "/in")) fs::copy(dir + "/in", work, fs::copy_options::recursive);
     for (const auto& f : files(dir + "/out/files")) w.files[f.first] = f.second;
     return w;
@@ -203,9 +254,9 @@ void check(const outcome& o, const want& w, const std::string& work)
     EXPECT_FALSE(o.hung) << "the run did not end";
     EXPECT_FALSE(o.signalled) << "the run ended by a signal";
     EXPECT_EQ(o.status, w.status);
-    std::string diff = o.captured ? compare(w.out, o.out) : "";
+    std::string diff = o.captured ? compare(targetlines(w.out), o.out) : "";
     EXPECT_EQ(diff, "") << "stdout differs at " << diff;
-    diff = compare(w.err, o.err);
+    diff = compare(targetlines(w.err), o.err);
     EXPECT_EQ(diff, "") << "stderr differs at " << diff;
     std::map<std::string, std::string> got = files(work);
     for (const std::string& name : w.unchecked)
@@ -216,7 +267,7 @@ void check(const outcome& o, const want& w, const std::string& work)
             ADD_FAILURE() << "missing file " << shown(f.first);
             continue;
         }
-        diff = compare(f.second, g->second);
+        diff = compare(w.inputs.count(f.first) ? f.second : targetlines(f.second), g->second);
         EXPECT_EQ(diff, "") << shown(f.first) << " differs at " << diff;
     }
     for (const auto& g : got)
@@ -397,6 +448,7 @@ void runhostile(const hostile& h, const scratch& s)
     if (!h.content.empty()) {
         spit(c, h.content);
         w.files["c.txt"] = h.content;
+        w.inputs.insert("c.txt");
         if (h.unreadable) ::chmod(c.c_str(), 0);
     }
     std::vector<std::string> answers = splitlines(slurp(dir + "/answers"));

@@ -7,14 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fcntl.h>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "output/output.h"
+#include "testfiles.h"
 #include "textio/textio.h"
 
 namespace {
@@ -40,13 +39,13 @@ std::string written(int layout, int n, int nvar, matrix& m, int method, int orde
 {
     std::unique_ptr<units> io(new units);
     initunits(*io);
-    io->vars.fd = ::open("/dev/null", O_WRONLY);
+    io->vars.fd = nullfd();
     if (layout == 3)
         canocofree(n, ncoord, nvar, m.ld, m.v.data(), method, order, io->vars);
     else
         writeout(n, ncoord, nvar, m.ld, m.v.data(), layout, method, order, io->vars);
-    ::close(io->vars.fd);
-    return std::string(io->vars.obuf, io->vars.on);
+    osclose(io->vars.fd);
+    return native(std::string(io->vars.obuf, io->vars.on));
 }
 
 strings lines(const std::string& text)

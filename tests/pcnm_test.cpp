@@ -12,16 +12,15 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <random>
 #include <string>
 #include <tuple>
-#include <unistd.h>
 #include <vector>
 
 #include "literal/literal.h"
 #include "pcnm/pcnm.h"
+#include "testfiles.h"
 #include "textio/textio.h"
 
 namespace {
@@ -32,15 +31,15 @@ using std::to_string;
 // Element (i, j), from 1, of a matrix stored by columns.
 double& at(vec& m, int ld, int i, int j) { return m[size_t(i - 1) + size_t(j - 1) * ld]; }
 
-// The streams of a run, the report and the console writing to /dev/null:
+// The streams of a run, the report and the console writing to the null device:
 // what the routines write stays in the 64 KiB buffers (they do not flush
 // them), where text() reads it.
 struct capture {
     std::unique_ptr<units> io{new units};
-    capture() { initunits(*io), io->report.fd = io->out.fd = ::open("/dev/null", O_WRONLY); }
-    ~capture() { ::close(io->out.fd); }
+    capture() { initunits(*io), io->report.fd = io->out.fd = nullfd(); }
+    ~capture() { osclose(io->out.fd); }
 };
-std::string text(const stream& s) { return std::string(s.obuf, s.on); }
+std::string text(const stream& s) { return native(std::string(s.obuf, s.on)); }
 
 // Eigenvalues of the symmetric n x n matrix a (leading dimension n) by
 // cyclic Jacobi rotations, largest first.

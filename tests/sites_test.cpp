@@ -5,8 +5,6 @@
 // and its trace (coords_*, ranging_*, grid_trace_ranging, *_trace).
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -15,25 +13,26 @@
 #include <vector>
 
 #include "sites/sites.h"
+#include "testfiles.h"
 #include "textio/textio.h"
 
 namespace {
 
 const int ld = 16;
 
-// Streams whose console and report go to /dev/null; close() closes them.
+// Streams whose console and report go to the null device; close() closes them.
 struct quiet {
     std::unique_ptr<units> io = std::make_unique<units>();
     quiet()
     {
         initunits(*io);
-        io->out.fd = io->report.fd = ::open("/dev/null", O_WRONLY);
+        io->out.fd = io->report.fd = nullfd();
     }
     void close()
     {
         flushs(io->out);
         flushs(io->report);
-        ::close(io->out.fd);
+        osclose(io->out.fd);
     }
 };
 
@@ -125,10 +124,9 @@ TEST(readheader, counts_below_those_of_the_transcripts)
     };
     for (auto& c : cases) {
         quiet q;
-        int p[2], n, ncoord, nsup;
-        ASSERT_TRUE(::pipe(p) == 0 && ::write(p[1], c.text, std::strlen(c.text)) > 0);
-        ::close(p[1]);
-        q.io->coord.fd = p[0];
+        tempdir dir;
+        int n, ncoord, nsup;
+        q.io->coord.fd = textfd(dir.path, c.text);
         EXPECT_STREQ(readheader(q.io->coord, n, ncoord, nsup), c.refusal) << c.text;
         closes(q.io->coord);
         q.close();

@@ -11,48 +11,20 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
+#include "testfiles.h"
 #include "textio/textio.h"
 
 namespace {
 
 // ---------------------------------------------------------------- helpers
 
-// A directory for the files of the tests, removed at the end.
-struct tempdir {
-    std::string path;
-    tempdir()
-    {
-        char t[] = "/tmp/textio-XXXXXX";
-        if (!::mkdtemp(t)) throw std::runtime_error("no temporary directory");
-        path = t;
-    }
-    ~tempdir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-} const tmp;
-
-std::string slurp(const std::string& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::ostringstream o;
-    o << f.rdbuf();
-    return o.str();
-}
-
-void spit(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+const tempdir tmp;
 
 // The 79-character answer holding s, blank-padded.
 std::string name79(std::string s)
@@ -91,22 +63,23 @@ std::string written(const std::function<void(stream&)>& statement)
 {
     std::unique_ptr<units> io = newunits();
     std::string path = tmp.path + "/written.txt";
-    ::unlink(path.c_str());
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
     opennew(io->report, name79(path).c_str());
     statement(io->report);
     closes(io->report);
-    return slurp(path);
+    return native(slurp(path));
 }
 
 // The failure report of e, as the error stream receives it.
 std::string report(units& io, const ioerror& e)
 {
     std::string path = tmp.path + "/err.txt";
-    io.err.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    io.err.fd = writeto(path);
     failreport(io, e);
-    ::close(io.err.fd);
-    io.err.fd = 2;
-    return slurp(path);
+    osclose(io.err.fd);
+    io.err.fd = osstderr;
+    return native(slurp(path));
 }
 
 // The shortest decimal text that reads back as x.
@@ -478,11 +451,11 @@ TEST(reports, fourlines)
         std::unique_ptr<units> io = newunits();
         std::string con = tmp.path + "/console.txt", in = tmp.path + "/answers.txt";
         spit(in, "5\n");
-        io->out.fd = io->err.fd = ::open(con.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        io->in.fd = ::open(in.c_str(), O_RDONLY);
+        io->out.fd = io->err.fd = writeto(con);
+        io->in.fd = readfrom(in);
         wlist(io->out, {"Sampling design:"});
         rbegin(io->in);
-        EXPECT_EQ(slurp(con), " Sampling design:\n");
+        EXPECT_EQ(native(slurp(con)), " Sampling design:\n");
         int v = 0;
         rint(io->in, v);
         rend(io->in);
@@ -497,21 +470,21 @@ TEST(reports, fourlines)
         }
         wlist(io->out, {"End of the program."});
         errline(*io, "STOP");
-        EXPECT_EQ(slurp(con), " Sampling design:\n Do you want to construct\n"
+        EXPECT_EQ(native(slurp(con)), " Sampling design:\n Do you want to construct\n"
                               "list in: end of file\n"
                               "apparent state: unit 5 (unnamed)\n"
                               "last format: list io\n"
                               "lately reading sequential formatted external IO\n"
                               " End of the program.\nSTOP\n");
-        ::close(io->in.fd);
-        ::close(io->out.fd);
-        io->out.fd = 1;
+        osclose(io->in.fd);
+        osclose(io->out.fd);
+        io->out.fd = osstdout;
     }
     // A named stream, after a layout statement: the layout shows.
     {
         std::unique_ptr<units> io = newunits();
         std::string con = tmp.path + "/console.txt", path = tmp.path + "/old.txt";
-        io->out.fd = ::open(con.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        io->out.fd = writeto(con);
         const char* src = "(' This program can handle a maximum of',I7,' objects.')";
         wfmt(io->out, fmt(src), {500});
         spit(path, "old\n");
@@ -524,9 +497,9 @@ TEST(reports, fourlines)
                                       "last format: " + src + "\n" +
                                       "lately writing sequential formatted external IO\n");
         }
-        EXPECT_EQ(slurp(con), " This program can handle a maximum of    500 objects.\n");
-        ::close(io->out.fd);
-        io->out.fd = 1;
+        EXPECT_EQ(native(slurp(con)), " This program can handle a maximum of    500 objects.\n");
+        osclose(io->out.fd);
+        io->out.fd = osstdout;
     }
     // No statement yet: the format line is left out.
     {
@@ -564,10 +537,10 @@ TEST(reports, failedwrite)
     io->vars.fd = ::open("/dev/full", O_WRONLY);
     wfmt(io->vars, fmt("(12F10.5)"), {1.0, 2.0});
     std::string err = tmp.path + "/err.txt";
-    io->err.fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    io->err.fd = writeto(err);
     EXPECT_EQ(closeall(*io, 0), 2);
-    ::close(io->err.fd);
-    EXPECT_EQ(slurp(err), "write: No space left on device\n"
+    osclose(io->err.fd);
+    EXPECT_EQ(native(slurp(err)), "write: No space left on device\n"
                           "apparent state: unit 12 (unnamed)\n"
                           "last format: (12F10.5)\n"
                           "lately writing sequential formatted external IO\n");

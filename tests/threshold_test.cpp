@@ -3,7 +3,6 @@
 // helper's messages and refusals are pinned by tests/e2e/threshold_*.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "testfiles.h"
 #include "pcnm/pcnm.h"
 #include "sites/sites.h"
 #include "textio/textio.h"
@@ -20,16 +20,14 @@
 
 namespace {
 
-// Streams with text (at most a pipe's 64 KiB) to read on the coordinates
-// stream.
+const tempdir tmp;
+
+// Streams with text to read on the coordinates stream.
 std::unique_ptr<units> opened(const std::string& text)
 {
     auto io = std::make_unique<units>();
     initunits(*io);
-    int p[2];
-    EXPECT_TRUE(::pipe(p) == 0 && ::write(p[1], text.data(), text.size()) == ssize_t(text.size()));
-    ::close(p[1]);
-    io->coord.fd = p[0];
+    io->coord.fd = textfd(tmp.path, text);
     return io;
 }
 

@@ -36,6 +36,7 @@
 
 const char oslineend[] = "\r\n";
 const size_t oslineendlen = 2;
+const char osnull[] = "NUL";
 
 void osstart()
 {
@@ -135,6 +136,7 @@ int oscpus()
 
 const char oslineend[] = "\n";
 const size_t oslineendlen = 1;
+const char osnull[] = "/dev/null";
 
 void osstart() { std::signal(SIGPIPE, SIG_IGN); }
 

@@ -13,6 +13,9 @@
 extern const char oslineend[];
 extern const size_t oslineendlen;
 
+// The name of the null device ("/dev/null", or "NUL" on Windows).
+extern const char osnull[];
+
 // Descriptors of the three console streams.
 const int osstdin = 0;
 const int osstdout = 1;
