@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -438,6 +439,46 @@ TEST(freeform, reads)
         SCOPED_TRACE((c.input.size() > 60 ? c.input.substr(0, 60) + "..." : c.input) + " as " + c.kinds);
         EXPECT_EQ(reads(c.input, c.kinds), c.want);
     }
+}
+
+// The conversion of a decimal text to the nearest double, whichever the
+// standard library gives (std::from_chars or the C library's strtod): ties
+// go to the even neighbour, and results beyond the doubles are refused.
+TEST(freeform, decimaltodouble)
+{
+    const double tiny = std::numeric_limits<double>::denorm_min(), big = std::numeric_limits<double>::max();
+    struct {
+        const char* text;
+        bool ok;
+        double want;
+    } cases[] = {
+        {"1.5e0", true, 1.5},
+        {"0.1e0", true, 0x1.999999999999ap-4},
+        {"-6.522e1", true, -0x1.04e147ae147aep+6},  // -65.22
+        {"9007199254740993.0e0", true, 9007199254740992.0},  // 2^53 + 1: a tie, to the even 2^53
+        {"9007199254740995.0e0", true, 9007199254740996.0},  // 2^53 + 3: a tie, to the even 2^53 + 4
+        {"4.9406564584124654e-324", true, tiny},
+        {"2.4703282292062328e-324", true, tiny},  // just above half the smallest
+        {"1.7976931348623157e308", true, big},
+        {"2.4703282292062327e-324", false, 0},  // just below half: zero from digits
+        {"1.0e-400", false, 0},
+        {"-1.0e-400", false, 0},
+        {"1.7976931348623159e308", false, 0},  // nearer to 2^1024 than to the largest
+        {"1.0e400", false, 0},
+        {"", false, 0},
+        {"1.5x", false, 0},
+    };
+    for (const auto& c : cases) {
+        double v = 7;
+        std::string t = c.text;
+        EXPECT_EQ(ostodouble(t.data(), t.data() + t.size(), v), c.ok) << c.text;
+        double want = c.ok ? c.want : 7;
+        EXPECT_EQ(std::memcmp(&v, &want, sizeof v), 0) << c.text << " gives " << v;
+    }
+    double z = 7;
+    const char* mz = "-0.0e0";
+    EXPECT_TRUE(ostodouble(mz, mz + 6, z));
+    EXPECT_TRUE(z == 0 && std::signbit(z)) << "a negative zero keeps its sign";
 }
 
 // ---------------------------------------------------------------- failure reports

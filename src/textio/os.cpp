@@ -237,7 +237,8 @@ bool ostodouble(const char* first, const char* last, double& v)
     static locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(0));
     double x = strtod_l(text.c_str(), &end, c);
 #endif
-    if (end != text.c_str() + text.size() || std::isinf(x) || (x == 0 && errno == ERANGE))
+    if (text.empty() || end != text.c_str() + text.size() || std::isinf(x) ||
+        (x == 0 && errno == ERANGE))
         return false;
     v = x;
     return true;
