@@ -1,6 +1,6 @@
 # The packages users install, made by CPack from the install rules:
-#   Linux:   a Debian package (when dpkg-shlibdeps, package dpkg-dev, is
-#            there to compute its dependencies) and a .tar.gz of the same tree;
+#   Linux:   a Debian package (its dependencies computed by dpkg-shlibdeps,
+#            of package dpkg-dev) and a .tar.gz of the same tree;
 #   Windows: a .zip of the statically linked programs, the guide and the
 #            example (from the cross build of cmake/mingw-w64-x86_64.cmake).
 # From a build directory: cpack (or cpack -G DEB, -G TGZ, -G ZIP).
@@ -39,15 +39,11 @@ if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win64)
 else()
-  set(CPACK_GENERATOR TGZ)
+  set(CPACK_GENERATOR DEB TGZ)
   set(CPACK_SYSTEM_NAME linux-${CMAKE_SYSTEM_PROCESSOR})
-  find_program(LOCIWEAVER_DPKG_SHLIBDEPS dpkg-shlibdeps)
-  if(LOCIWEAVER_DPKG_SHLIBDEPS)
-    list(APPEND CPACK_GENERATOR DEB)
-  else()
-    message(STATUS "Debian package off: dpkg-shlibdeps (package dpkg-dev) not found")
-  endif()
 endif()
+# Read by cpack for each package it makes.
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack-checks.cmake)
 
 # The Debian package: /usr, dependencies computed from the binaries.
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
