@@ -3,6 +3,9 @@
 //   program          optional: the program to run (default lociweaver)
 //   args             optional: its command-line arguments, one a line
 //   in/              optional: files placed in the working directory first
+//   beside/          optional: files placed beside the working directory (in
+//                    its parent), for answers that name ../something; they
+//                    are not checked afterwards
 //   out/stdout, out/stderr, out/status   what the run must print and return
 //   out/files/       every file the run must leave besides those of in/
 //   out/unchecked    optional: names of files that must exist but whose
@@ -241,6 +244,8 @@ want prepare(const std::string& name, const std::string& work)
            files(dir + "/in"), splitlines(slurp(dir + "/out/unchecked"), false)};
     for (const auto& f : w.files) w.inputs.insert(f.first);
     if (fs::is_directory(dir + "/in")) fs::copy(dir + "/in", work, fs::copy_options::recursive);
+    if (fs::is_directory(dir + "/beside"))
+        fs::copy(dir + "/beside", fs::path(work).parent_path(), fs::copy_options::recursive);
     for (const auto& f : files(dir + "/out/files")) w.files[f.first] = f.second;
     return w;
 }
@@ -313,6 +318,17 @@ INSTANTIATE_TEST_SUITE_P(e2e, transcript, ::testing::ValuesIn(cases()),
                                  if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
                              return n;
                          });
+
+// The case example_shipped is the run of the shipped example, started as the
+// README and the guide show it (from a directory beside examples/); it must
+// hold the example's own answers and coordinates.
+TEST(example, transcriptrunstheshippedexample)
+{
+    const std::string examples = std::string(LW_CASES) + "/../../examples";
+    EXPECT_EQ(slurp(casedir("example_shipped") + "/answers"), slurp(examples + "/answers.txt"));
+    EXPECT_EQ(slurp(casedir("example_shipped") + "/beside/examples/sites.txt"), slurp(examples + "/sites.txt"));
+    EXPECT_NE(slurp(examples + "/sites.txt"), "");
+}
 
 // ---------------------------------------------------------------- end of input after every answer line
 

@@ -1,0 +1,10 @@
+# Read by cpack before it makes each package: the Debian package's
+# dependencies are computed by dpkg-shlibdeps, without which CPack would
+# make a package that depends on nothing.
+if(CPACK_GENERATOR STREQUAL "DEB")
+  find_program(dpkg_shlibdeps dpkg-shlibdeps)
+  if(NOT dpkg_shlibdeps)
+    message(FATAL_ERROR "The Debian package needs dpkg-shlibdeps: apt-get install dpkg-dev "
+      "(or tools/install-deps test); cpack -G TGZ makes the .tar.gz without it")
+  endif()
+endif()
