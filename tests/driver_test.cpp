@@ -477,13 +477,21 @@ TEST(hostile, unreadablecoordinatesfile)
 
 // ---------------------------------------------------------------- writes that fail
 
+// The layout of the banner, the first statement of a run.
+const char* const bannerlayout =
+    "(' Program \"Lociweaver\" creates a file of PCNM',/,' or polynomial spatial variables.',/,/,"
+    "' Lociweaver 1.0 -- spatial variables for regression and canonical analysis',/,"
+    "' Written by the Lociweaver developers.',/,"
+    "' Free software: see the README file for the terms of use.',/,"
+    "' Report problems through the project''s issue tracker.',/)";
+
 TEST(failedwrites, consoleoutputonafulldevice)
 {
     if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "this machine has no /dev/full";
-    // The console output is first written out before the first read; the
-    // last statement was the free-form line of the question.
+    // Each statement hands its lines over as it ends: the banner, the first
+    // statement of the run, fails.
     runhostile({"stdout on /dev/full", "pcnm_limit_zero", -1, "", "",
-                failurereport("write: No space left on device", "6 (unnamed)", "list io", "writing"), all,
+                failurereport("write: No space left on device", "6 (unnamed)", bannerlayout, "writing"), all,
                 {{"r.txt", -1}, {"v.txt", -1}}, "", false, "/dev/full"},
                scratch());
 }
@@ -491,19 +499,23 @@ TEST(failedwrites, consoleoutputonafulldevice)
 TEST(failedwrites, filesonafullfilesystem)
 {
     const std::string full = "write: No space left on device";
+    // Each statement hands its lines over as it ends, so the first file
+    // written takes the only page and the failure comes at the first
+    // statement on another file.
     const hostile cases[] = {
-        // The spatial-variable file of an 11-point transect (17 bytes) takes
-        // the only page; the report file, first written out at the closing
-        // pause, finds no room: it stays empty, the pause is never reached.
-        {"report file on a full file system", "pcnm_limit_zero", -1, "", "",
-         failurereport(full, "7 named r.txt", "list io", "writing"), all, {{"r.txt", 0}, {"v.txt", all}}},
-        // Grid.txt of a 3 x 3 grid takes the page; the spatial-variable file
-        // finds no room when it is closed after the writer's last record, and
-        // neither does the report file at the end: two failure reports.
-        {"spatial-variable file on a full file system", "grid_saved_polynomial", -1, "", "",
-         failurereport(full, "12 named v.txt", "(12F10.5)", "writing") +
-             failurereport(full, "7 named r.txt", "(12F10.5)", "writing"),
-         40, {{"r.txt", 0}, {"v.txt", 0}, {"Grid.txt", all}}},
+        // A coordinates file of one byte takes the page: the banner, the
+        // first statement on the report file, finds no room.
+        {"report file on a full file system", "pcnm_limit_zero", -1, "", "1",
+         failurereport(full, "7 named r.txt", bannerlayout, "writing"), 10, {{"r.txt", 0}, {"v.txt", -1}}},
+        // The report file takes the page: the spatial-variable file fails at
+        // its first statement, the counts, after the truncation verdict.
+        {"spatial-variable file on a full file system", "pcnm_limit_zero", -1, "", "",
+         failurereport(full, "12 named v.txt", "list io", "writing"), 40, {{"r.txt", 27}, {"v.txt", 0}}},
+        // The report file takes the page: Grid.txt fails at its first record,
+        // after the answer to the save question.
+        {"Grid.txt on a full file system", "grid_saved_polynomial", -1, "", "",
+         failurereport(full, "9 named Grid.txt", "(1X,3F5.0)", "writing"), 29,
+         {{"r.txt", 12}, {"v.txt", 0}, {"Grid.txt", 0}}},
     };
     for (const hostile& h : cases) {
         scratch s;

@@ -34,19 +34,24 @@ struct matrix {
     double& at(int i, int j) { return v[size_t((i - 1) + (j - 1) * ld)]; }
 };
 
-// The file written in the layout (3: canocofree, otherwise writeout), read
-// from the stream's buffer: the writers do not flush it, and it holds 64 KiB.
+// The file written in the layout (3: canocofree, otherwise writeout): what
+// the writer handed to a temporary file, and what it left in the buffer.
 std::string written(int layout, int n, int nvar, matrix& m, int method, int order, int ncoord = 2)
 {
     std::unique_ptr<units> io(new units);
     initunits(*io);
-    io->vars.fd = ::open("/dev/null", O_WRONLY);
+    std::FILE* f = std::tmpfile();
+    io->vars.fd = fileno(f);
     if (layout == 3)
         canocofree(n, ncoord, nvar, m.ld, m.v.data(), method, order, io->vars);
     else
         writeout(n, ncoord, nvar, m.ld, m.v.data(), layout, method, order, io->vars);
-    ::close(io->vars.fd);
-    return std::string(io->vars.obuf, io->vars.on);
+    std::string t;
+    char b[4096];
+    std::rewind(f);
+    for (size_t k; (k = std::fread(b, 1, sizeof b, f)) > 0;) t.append(b, k);
+    std::fclose(f);
+    return t + std::string(io->vars.obuf, io->vars.on);
 }
 
 strings lines(const std::string& text)

@@ -32,15 +32,25 @@ using std::to_string;
 // Element (i, j), from 1, of a matrix stored by columns.
 double& at(vec& m, int ld, int i, int j) { return m[size_t(i - 1) + size_t(j - 1) * ld]; }
 
-// The streams of a run, the report and the console writing to /dev/null:
-// what the routines write stays in the 64 KiB buffers (they do not flush
-// them), where text() reads it.
+// The streams of a run, the report and the console each writing to a
+// temporary file, from which text() reads back what they were given.
 struct capture {
     std::unique_ptr<units> io{new units};
-    capture() { initunits(*io), io->report.fd = io->out.fd = ::open("/dev/null", O_WRONLY); }
-    ~capture() { ::close(io->out.fd); }
+    std::FILE* report = std::tmpfile();
+    std::FILE* out = std::tmpfile();
+    capture() { initunits(*io), io->report.fd = fileno(report), io->out.fd = fileno(out); }
+    ~capture() { std::fclose(report), std::fclose(out); }
 };
-std::string text(const stream& s) { return std::string(s.obuf, s.on); }
+
+// Everything written on s: what reached its file, and what its buffer holds.
+std::string text(const stream& s)
+{
+    std::string t;
+    char b[4096];
+    ::lseek(s.fd, 0, SEEK_SET);
+    for (long k; (k = long(::read(s.fd, b, sizeof b))) > 0;) t.append(b, size_t(k));
+    return t + std::string(s.obuf, s.on);
+}
 
 // Eigenvalues of the symmetric n x n matrix a (leading dimension n) by
 // cyclic Jacobi rotations, largest first.
