@@ -13,7 +13,8 @@
 // is the clock's.
 // After the transcripts come runs made from them that are too many or too
 // big to store: each complete run cut after every answer line, answers and
-// coordinates files of 10^5 and 10^6 characters, and writes that fail.
+// coordinates files of 10^5 and 10^6 characters, writes that fail, and
+// runs ended by signals at each question and during a large computation.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -38,6 +39,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "textio/os.h"
 
 namespace {
 
@@ -713,6 +716,41 @@ TEST(signals, ateachquestion)
                     }
                 }
             }
+    }
+}
+
+// The hold around writes to regular files: a signal that ends a run, sent
+// while a hold is in force (nested holds too), waits until the last hold is
+// released and then ends the process, and the ending takes nothing more.
+TEST(signals, heldduringawrite)
+{
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signame(sig));
+        int p[2];
+        ASSERT_EQ(::pipe(p), 0);
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(p[0]);
+            ::signal(sig, SIG_DFL);
+            oshold();
+            oshold();
+            ::raise(sig);
+            (void)!::write(p[1], "a", 1);
+            osrelease();
+            (void)!::write(p[1], "b", 1);
+            osrelease();
+            (void)!::write(p[1], "c", 1);
+            ::_exit(0);
+        }
+        ::close(p[1]);
+        std::string got;
+        char c;
+        while (::read(p[0], &c, 1) == 1) got += c;
+        ::close(p[0]);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "status " << status;
+        EXPECT_EQ(got, "ab");
     }
 }
 
