@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "textio/os.h"
+#include "textio/stream.h"
 
 namespace {
 
@@ -752,6 +753,43 @@ TEST(signals, heldduringawrite)
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "status " << status;
         EXPECT_EQ(got, "ab");
     }
+}
+
+// A record longer than the stream's buffer goes out in parts: a signal sent
+// after the first part waits until the record's line end has gone out, so
+// the file never ends in a cut line.
+TEST(signals, heldduringarecordlongerthanthebuffer)
+{
+    scratch s;
+    const std::string path = s.work + "/long.txt";
+    const size_t len = sizeof(stream::obuf) + 5000;
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::signal(SIGTERM, SIG_DFL);
+        static units io;
+        initunits(io);
+        std::string name = path;
+        name.resize(namelen, ' ');
+        opennew(io.report, name.c_str());
+        const std::string record(len, 'x');
+        putn(io.report, record.data(), 1000);
+        putn(io.report, record.data() + 1000, len - 1000);
+        struct stat st;
+        if (::stat(path.c_str(), &st) != 0 || st.st_size == 0) ::_exit(3);  // no part went out
+        ::raise(SIGTERM);
+        endrec(io.report);
+        endwrite(io.report);
+        putn(io.report, "y", 1);
+        endrec(io.report);
+        endwrite(io.report);
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+    std::string got = slurp(path);
+    EXPECT_EQ(got.size(), len + 1) << "the record is cut";
+    EXPECT_TRUE(got == std::string(len, 'x') + "\n");
 }
 
 // The coordinates of n sites scattered over a square of side 1000, from a
