@@ -156,10 +156,11 @@ void checkfields(const layout& L, const item* v, int n)
     }
 }
 
-// The statement just written on s ended its last line.
+// The statement just written on s ended its last line and handed every
+// record over: nothing is left in the buffer.
 void ended(const stream& s)
 {
-    if (s.col != 0 || s.on == 0 || s.obuf[s.on - 1] != '\n') broken();
+    if (s.col != 0 || s.on != 0 || s.done != 0) broken();
 }
 
 }  // namespace

@@ -33,19 +33,23 @@ struct matrix {
     double& at(int i, int j) { return v[size_t((i - 1) + (j - 1) * ld)]; }
 };
 
-// The file written in the layout (3: canocofree, otherwise writeout), read
-// from the stream's buffer: the writers do not flush it, and it holds 64 KiB.
+// The file written in the layout (3: canocofree, otherwise writeout): what
+// the writer handed to a temporary file, and what it left in the buffer.
 std::string written(int layout, int n, int nvar, matrix& m, int method, int order, int ncoord = 2)
 {
     std::unique_ptr<units> io(new units);
     initunits(*io);
-    io->vars.fd = nullfd();
+    tempdir dir;
+    const std::string path = dir.path + "/vars.txt";
+    io->vars.fd = writeto(path);
     if (layout == 3)
         canocofree(n, ncoord, nvar, m.ld, m.v.data(), method, order, io->vars);
     else
         writeout(n, ncoord, nvar, m.ld, m.v.data(), layout, method, order, io->vars);
+    // What reached the file, and what waits in the buffer.
+    std::string t = slurp(path) + std::string(io->vars.obuf, io->vars.on);
     osclose(io->vars.fd);
-    return native(std::string(io->vars.obuf, io->vars.on));
+    return native(t);
 }
 
 strings lines(const std::string& text)

@@ -31,15 +31,25 @@ using std::to_string;
 // Element (i, j), from 1, of a matrix stored by columns.
 double& at(vec& m, int ld, int i, int j) { return m[size_t(i - 1) + size_t(j - 1) * ld]; }
 
-// The streams of a run, the report and the console writing to the null device:
-// what the routines write stays in the 64 KiB buffers (they do not flush
-// them), where text() reads it.
+// The streams of a run, the report and the console each writing to a file
+// of a temporary directory, from which text() reads back what they were
+// given.
 struct capture {
     std::unique_ptr<units> io{new units};
-    capture() { initunits(*io), io->report.fd = io->out.fd = nullfd(); }
-    ~capture() { osclose(io->out.fd); }
+    tempdir dir;
+    capture()
+    {
+        initunits(*io);
+        io->report.fd = writeto(path(io->report));
+        io->out.fd = writeto(path(io->out));
+    }
+    ~capture() { osclose(io->report.fd), osclose(io->out.fd); }
+    std::string path(const stream& s) const { return dir.path + "/unit" + std::to_string(s.unit); }
+
+    // Everything written on s: what reached its file, and what its buffer
+    // holds, with the system's line ends turned into line feeds.
+    std::string text(const stream& s) const { return native(slurp(path(s)) + std::string(s.obuf, s.on)); }
 };
-std::string text(const stream& s) { return native(std::string(s.obuf, s.on)); }
 
 // Eigenvalues of the symmetric n x n matrix a (leading dimension n) by
 // cyclic Jacobi rotations, largest first.
@@ -104,7 +114,7 @@ pcoaout runpcoa(int n, int ld, const vec& d, bool lit = false)
     else
         pcoa(n, ld, r.perm.data(), d.data(), r.eig.data(), off.data(), r.x.data(), mean.data(),
              row.data(), r.npos, cap.io->report, vec(size_t(ld) * n).data());
-    r.report = text(cap.io->report);
+    r.report = cap.text(cap.io->report);
     return r;
 }
 
@@ -126,7 +136,7 @@ correlout runcorrel(int n, int m, const vec& x, int ld, bool lit = false)
         EXPECT_EQ(s.status, 0);
         r.stop = s.stop;
     }
-    r.report = text(cap.io->report), r.console = text(cap.io->out);
+    r.report = cap.text(cap.io->report), r.console = cap.text(cap.io->out);
     return r;
 }
 

@@ -6,6 +6,7 @@
 // invalid values) is not repeated here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -325,6 +326,80 @@ TEST(freeform, writes)
               want);
 }
 
+// ---------------------------------------------------------------- records handed over
+
+// Each write statement hands its records to the system as it ends: the file
+// holds them while the stream is still open, the same as when it is closed.
+TEST(handover, attheendofeachstatement)
+{
+    const std::string t79 = letters(79);
+    std::vector<item> reals, ints;
+    for (int k = 0; k < 10000; ++k) reals.emplace_back(k / 7.0);
+    for (int k = 1; k <= 12; ++k) ints.emplace_back(k);
+    struct {
+        const char* name;
+        std::function<void(stream&)> statement;
+    } cases[] = {
+        {"free-form line", [](stream& s) { wlist(s, {"End of the program."}); }},
+        {"empty free-form line", [](stream& s) { wlist(s); }},
+        {"free-form statement of two lines",
+         [&](stream& s) { wlist(s, {"written out to file ", item(t79.c_str(), namelen)}); }},
+        {"layout beginning and ending with empty lines", [](stream& s) { wfmt(s, fmt("(/,'x',/)"), {}); }},
+        {"layout with reversion", [&](stream& s) { wfmt(s, fmt("(1X,8F12.6)"), reals.data(), 20); }},
+        {"layout ended by a colon", [&](stream& s) { wfmt(s, fmt("(10('PCNM',I2,2X,:))"), ints.data(), 12); }},
+        {"layout statement of 100 KB, more than a buffer",
+         [&](stream& s) { wfmt(s, fmt("(12F10.5)"), reals.data(), int(reals.size())); }},
+        {"one line of 110 KB, more than a buffer",
+         [&](stream& s) { wfmt(s, fmt("(9999F11.6)"), reals.data(), int(reals.size())); }},
+        {"two statements", [](stream& s) { wlist(s, {1}), wlist(s, {2}); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<units> io = newunits();
+        std::string path = tmp.path + "/handed.txt";
+        std::filesystem::remove(path);
+        opennew(io->report, name79(path).c_str());
+        c.statement(io->report);
+        std::string open = slurp(path);
+        closes(io->report);
+        EXPECT_NE(open, "");
+        EXPECT_EQ(open, slurp(path));
+    }
+}
+
+// Within a statement, a full buffer hands over only its complete records;
+// the unfinished one waits for its line end, unless it fills the buffer
+// alone.
+TEST(handover, onlycompleterecordswithinastatement)
+{
+    const size_t buffer = sizeof(stream::obuf);
+    for (size_t len : {size_t(99), size_t(1000), size_t(40000), buffer - 1}) {
+        SCOPED_TRACE("records of " + std::to_string(len) + " characters");
+        std::unique_ptr<units> io = newunits();
+        std::string path = tmp.path + "/records.txt";
+        std::filesystem::remove(path);
+        opennew(io->report, name79(path).c_str());
+        const std::string record = letters(int(len));
+        std::string all;
+        size_t seen = 0;
+        for (int k = 0; all.size() < 3 * buffer; ++k) {
+            // The record in two parts: the first may fill the buffer.
+            putn(io->report, record.data(), len / 2);
+            putn(io->report, record.data() + len / 2, len - len / 2);
+            endrec(io->report);
+            all += record + oslineend;
+            std::string got = slurp(path);
+            ASSERT_EQ(got, all.substr(0, got.size())) << "record " << k;
+            ASSERT_TRUE(got.empty() || got.back() == '\n') << "record " << k << " cut";
+            seen = std::max(seen, got.size());
+        }
+        EXPECT_GT(seen, 0u);
+        endwrite(io->report);
+        EXPECT_EQ(slurp(path), all);
+        closes(io->report);
+    }
+}
+
 // ---------------------------------------------------------------- free-form reads
 
 TEST(freeform, reads)
@@ -560,30 +635,44 @@ TEST(reports, failedwrite)
 {
     int fd = ::open("/dev/full", O_WRONLY);
     if (fd < 0) GTEST_SKIP() << "/dev/full cannot be opened here: " << std::strerror(errno);
+    // A write statement hands its records over as it ends: the failure is
+    // the statement's, told with its layout.
     std::unique_ptr<units> io = newunits();
-    io->report.fd = fd;
-    wlist(io->report, {"End of the program."});
+    io->vars.fd = fd;
     std::string got;
     try {
-        closes(io->report);
+        wfmt(io->vars, fmt("(12F10.5)"), {1.0, 2.0});
     } catch (const ioerror& e) {
         got = what(e);
-        EXPECT_EQ(e.s, &io->report);
+        EXPECT_EQ(e.s, &io->vars);
+        EXPECT_EQ(report(*io, e), "write: No space left on device\n"
+                                  "apparent state: unit 12 (unnamed)\n"
+                                  "last format: (12F10.5)\n"
+                                  "lately writing sequential formatted external IO\n");
     }
     EXPECT_EQ(got, "write: No space left on device");
-    EXPECT_EQ(io->report.fd, -1);
-
-    // At the end of a run the failure is reported and the status is 2.
-    io = newunits();
-    io->vars.fd = ::open("/dev/full", O_WRONLY);
-    wfmt(io->vars, fmt("(12F10.5)"), {1.0, 2.0});
+    // The failed stream writes nothing more, and closing it adds no report.
+    wlist(io->vars, {"End of the program."});
     std::string err = tmp.path + "/err.txt";
+    io->err.fd = writeto(err);
+    EXPECT_EQ(closeall(*io, 2), 2);
+    EXPECT_EQ(io->vars.fd, -1);
+    osclose(io->err.fd);
+    EXPECT_EQ(native(slurp(err)), "");
+
+    // A record still in the buffer at the end of the run: the failure is
+    // reported there, and the status is 2.
+    io = newunits();
+    io->report.fd = ::open("/dev/full", O_WRONLY);
+    note(io->report, dir_writing, "list io");
+    putn(io->report, "End", 3);
+    endrec(io->report);
     io->err.fd = writeto(err);
     EXPECT_EQ(closeall(*io, 0), 2);
     osclose(io->err.fd);
     EXPECT_EQ(native(slurp(err)), "write: No space left on device\n"
-                          "apparent state: unit 12 (unnamed)\n"
-                          "last format: (12F10.5)\n"
+                          "apparent state: unit 7 (unnamed)\n"
+                          "last format: list io\n"
                           "lately writing sequential formatted external IO\n");
 }
 

@@ -208,6 +208,7 @@ void wfmt(stream& s, const layout& L, const item* v, int n)
     }
 done:
     endrec(s);
+    endwrite(s);
 }
 
 void wfmt(stream& s, const layout& L, std::initializer_list<item> v)

@@ -240,6 +240,7 @@ void wlist(stream& s, const item* v, int n)
         putn(s, p, size_t(len));
     }
     endrec(s);
+    endwrite(s);
 }
 
 void wlist(stream& s, std::initializer_list<item> v) { wlist(s, v.begin(), int(v.size())); }

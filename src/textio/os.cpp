@@ -13,6 +13,7 @@
 #else
 #include <csignal>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #if defined(__linux__)
@@ -38,11 +39,48 @@ const char oslineend[] = "\r\n";
 const size_t oslineendlen = 2;
 const char osnull[] = "NUL";
 
+namespace {
+
+// Held while writes are held (holds above 0); an ending console event
+// waits for it, so that it falls between two writes, never inside one.
+SRWLOCK writing = SRWLOCK_INIT;
+int holds = 0;
+
+// Every console event ends the run at once, with the status of the
+// system's own handler; the event arrives on a thread of its own.  The
+// process is ended without a word or a flush: what the run handed to the
+// system stays, nothing is added.
+BOOL WINAPI onconsoleevent(DWORD)
+{
+    AcquireSRWLockExclusive(&writing);
+    TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+    return TRUE;
+}
+
+}  // namespace
+
 void osstart()
 {
     _setmode(osstdin, _O_BINARY);
     _setmode(osstdout, _O_BINARY);
     _setmode(osstderr, _O_BINARY);
+    SetConsoleCtrlHandler(onconsoleevent, TRUE);
+}
+
+bool osregular(int fd)
+{
+    intptr_t h = _get_osfhandle(fd);
+    return h != -1 && GetFileType(reinterpret_cast<HANDLE>(h)) == FILE_TYPE_DISK;
+}
+
+void oshold()
+{
+    if (holds++ == 0) AcquireSRWLockExclusive(&writing);
+}
+
+void osrelease()
+{
+    if (holds > 0 && --holds == 0) ReleaseSRWLockExclusive(&writing);
 }
 
 int oscreate(const char* name, int& err)
@@ -138,7 +176,38 @@ const char oslineend[] = "\n";
 const size_t oslineendlen = 1;
 const char osnull[] = "/dev/null";
 
+namespace {
+
+// The holds in force, and the signal mask from before the first of them.
+int holds = 0;
+sigset_t unheld;
+
+}  // namespace
+
 void osstart() { std::signal(SIGPIPE, SIG_IGN); }
+
+bool osregular(int fd)
+{
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void oshold()
+{
+    if (holds++ > 0) return;
+    sigset_t ends;
+    sigemptyset(&ends);
+    sigaddset(&ends, SIGINT);
+    sigaddset(&ends, SIGTERM);
+    sigaddset(&ends, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &ends, &unheld);
+}
+
+void osrelease()
+{
+    if (holds == 0 || --holds > 0) return;
+    pthread_sigmask(SIG_SETMASK, &unheld, nullptr);
+}
 
 int oscreate(const char* name, int& err)
 {

@@ -24,8 +24,24 @@ const int osstderr = 2;
 // Prepares the process before any transfer: the console streams carry bytes
 // unchanged (binary mode on Windows, where a Ctrl-Z is then an ordinary
 // character), and a write to a closed pipe fails with an error number
-// instead of ending the process.
+// instead of ending the process.  The signals that end a run (SIGINT,
+// SIGTERM, SIGHUP) keep the action the process was started with: by
+// default they end it at once, and the parent sees it killed by that
+// signal.  On Windows, Ctrl-C, Ctrl-Break and the closing of the console
+// window end the process at once likewise, unless a write is held (below).
 void osstart();
+
+// Whether fd is a regular file (a disk file on Windows): a write there
+// never waits for another process.
+bool osregular(int fd);
+
+// Holds back the signals and console events that end a run (those named
+// for osstart) until the matching osrelease, so that none of them cuts a
+// write in two; one that comes meanwhile ends the process at osrelease.
+// Holds nest.  Only around writes to regular files, which never wait for
+// long: a run must still end at once.
+void oshold();
+void osrelease();
 
 // Creates the file name for writing, atomically refused when it exists
 // (err = EEXIST); the descriptor is never inherited.  Returns the

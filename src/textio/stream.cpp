@@ -21,7 +21,10 @@ size_t setname(stream& s, const char* name79)
 // Forgets all input and output state of s (for a stream being opened).
 void resetstate(stream& s)
 {
+    if (s.holding) osrelease();
+    s.holding = false;
     s.on = 0;
+    s.done = 0;
     s.col = 0;
     s.pending = 0;
     s.failed = false;
@@ -84,33 +87,64 @@ bool loadline(stream& s)
     return any;
 }
 
+// Stops holding the ends of the run for s (see stream::holding).
+void unhold(stream& s)
+{
+    if (!s.holding) return;
+    s.holding = false;
+    osrelease();
+}
+
 // Writes n bytes to the file of s, whatever its buffer; throws on failure.
+// On a regular file the ends of the run are held meanwhile, so that the
+// bytes arrive whole or not at all.
 void writeall(stream& s, const char* p, size_t n)
 {
+    bool hold = s.regular && !s.holding;
+    if (hold) oshold();
     while (n > 0) {
         int err = 0;
         long put = oswrite(s.fd, p, n, err);
         if (put < 0) {
+            if (hold) osrelease();
+            unhold(s);
             s.failed = true;
-            s.on = 0;
+            s.on = s.done = 0;
             failio(s, "write", oserror(err));
         }
         p += put;
         n -= size_t(put);
     }
+    if (hold) osrelease();
 }
 
-void putraw(int fd, const std::string& text)
+// Writes the complete records of the buffer of s; the unfinished record
+// after them moves to the front.
+void handover(stream& s)
+{
+    size_t k = s.done, rest = s.on - k;
+    if (k == 0) return;
+    writeall(s, s.obuf, k);
+    std::memmove(s.obuf, s.obuf + k, rest);
+    s.on = rest;
+    s.done = 0;
+    // A record that had to be written in parts has now ended.
+    unhold(s);
+}
+
+void putraw(stream& s, const std::string& text)
 {
     const char* p = text.data();
     size_t n = text.size();
+    if (s.regular) oshold();
     while (n > 0) {
         int err = 0;
-        long put = oswrite(fd, p, n, err);
-        if (put <= 0) return;
+        long put = oswrite(s.fd, p, n, err);
+        if (put <= 0) break;
         p += put;
         n -= size_t(put);
     }
+    if (s.regular) osrelease();
 }
 
 // Flushes console output before the error stream is written; a failure
@@ -141,6 +175,8 @@ void initunits(units& io)
     io.in.fd = osstdin;
     io.out.fd = osstdout;
     io.err.console = io.in.console = io.out.console = true;
+    io.err.regular = osregular(osstderr);
+    io.out.regular = osregular(osstdout);
     io.last = dir_none;
     io.lastfmt = nullptr;
 }
@@ -158,6 +194,7 @@ void opennew(stream& s, const char* name79)
         failio(s, "open", oserror(err));
     }
     s.fd = fd;
+    s.regular = osregular(fd);
 }
 
 void openold(stream& s, const char* name79)
@@ -199,10 +236,22 @@ void putn(stream& s, const char* p, size_t n)
     s.col += long(n);
     if (s.failed || s.fd < 0) return;
     if (s.on + n > sizeof s.obuf) {
-        flushs(s);
-        if (n > sizeof s.obuf) {
-            writeall(s, p, n);
-            return;
+        // Only complete records go out, unless one record fills the buffer
+        // alone: it then goes out in parts, and the ends of the run are held
+        // until its line end has gone out too.
+        handover(s);
+        if (s.on + n > sizeof s.obuf) {
+            if (s.regular && !s.holding) {
+                oshold();
+                s.holding = true;
+            }
+            size_t k = s.on;
+            s.on = 0;
+            writeall(s, s.obuf, k);
+            if (n > sizeof s.obuf) {
+                writeall(s, p, n);
+                return;
+            }
         }
     }
     std::memcpy(s.obuf + s.on, p, n);
@@ -229,18 +278,23 @@ void endrec(stream& s)
 {
     s.pending = 0;
     putn(s, oslineend, oslineendlen);
+    s.done = s.on;
     s.col = 0;
 }
+
+void endwrite(stream& s) { handover(s); }
 
 void flushs(stream& s)
 {
     if (s.failed || s.fd < 0 || s.on == 0) {
-        s.on = 0;
+        s.on = s.done = 0;
+        unhold(s);
         return;
     }
     size_t n = s.on;
-    s.on = 0;
+    s.on = s.done = 0;
     writeall(s, s.obuf, n);
+    unhold(s);
 }
 
 void note(stream& s, direction dir, const char* fmt)
@@ -298,7 +352,7 @@ void failreport(units& io, const ioerror& e)
     text += io.last == dir_reading ? "reading" : "writing";
     text += " sequential formatted external IO";
     text += oslineend;
-    putraw(io.err.fd, text);
+    putraw(io.err, text);
 }
 
 void errline(units& io, const char* text)
@@ -306,7 +360,7 @@ void errline(units& io, const char* text)
     flushconsole(io);
     std::string t(text);
     t += oslineend;
-    putraw(io.err.fd, t);
+    putraw(io.err, t);
 }
 
 int closeall(units& io, int status)

@@ -32,11 +32,16 @@ struct stream {
     bool failed = false;   // a write failed: nothing more is written
     char name[namelen + 1] = {};  // file name, trailing blanks removed
 
-    // output: buffered characters, length of the current line, pending move
+    // output: buffered characters, how many of them are complete records,
+    // length of the current line, pending move
     char obuf[1 << 16];
     size_t on = 0;
+    size_t done = 0;
     long col = 0;
     long pending = 0;
+    bool regular = false;  // a regular file: its writes are held (oshold)
+    bool holding = false;  // part of an unfinished record has been written:
+                           // the ends of the run are held until its line end
 
     // input: the current line (line end removed), the position in it,
     // whether it ended with a line feed, and the end-of-input mark
@@ -101,6 +106,11 @@ void putch(stream& s, char c);
 void putpending(stream& s);
 // Ends the current output line; a pending move is dropped.
 void endrec(stream& s);
+// Ends a write statement on s: every complete record in its buffer goes to
+// the operating system, so that whatever ends the run, even a signal a
+// moment later, the file keeps every line written so far.  Throws
+// ioerror("write") on failure.
+void endwrite(stream& s);
 // Writes the buffered output of s; throws ioerror("write") on failure.
 void flushs(stream& s);
 
