@@ -373,7 +373,7 @@ TEST(handover, attheendofeachstatement)
 TEST(handover, onlycompleterecordswithinastatement)
 {
     const size_t buffer = sizeof(stream::obuf);
-    for (size_t len : {size_t(99), size_t(1000), size_t(40000), buffer - 1}) {
+    for (size_t len : {size_t(99), size_t(1000), size_t(40000), buffer - 1, buffer}) {
         SCOPED_TRACE("records of " + std::to_string(len) + " characters");
         std::unique_ptr<units> io = newunits();
         std::string path = tmp.path + "/records.txt";

@@ -280,6 +280,10 @@ void endrec(stream& s)
     putn(s, oslineend, oslineendlen);
     s.done = s.on;
     s.col = 0;
+    // A record that went out in parts ends in the file at once, and the
+    // ends of the run are held no longer (its line end may have had no
+    // room left in the buffer).
+    if (s.holding) handover(s);
 }
 
 void endwrite(stream& s) { handover(s); }
