@@ -1,0 +1,45 @@
+// The threads that share the independent work of the kernels of this module.
+// A kernel splits its work into parts that touch disjoint elements, each
+// element keeping its own sequence of operations, so that every thread
+// count gives the same bits.
+//
+// The threads form one pool for the process, kept in threads.cpp: started
+// by the first kernel whose work is large enough to pay for them, idle
+// between kernels, ended when the process ends.  Nothing is allocated once
+// they run.
+#ifndef LOCIWEAVER_PCNM_THREADS_H
+#define LOCIWEAVER_PCNM_THREADS_H
+
+// setthreads: the kernels use k threads from now on (k >= 1), the calling
+//   thread included; k = 0 restores the default: the processors this
+//   process may run on, or fewer when OMP_NUM_THREADS is a smaller
+//   positive number.
+void setthreads(int k);
+
+// threads: the number of threads the kernels use (at least 1).
+int threads();
+
+// share: job(context, part) for every part in 0..parts-1, part 0 on the
+//   calling thread and the others on threads of the pool; returns when all
+//   are done.  parts is at most threads(); 1 runs the job alone, on the
+//   calling thread, without the pool.  The job must not throw.
+void share(int parts, void (*job)(void*, int), void* context);
+
+// The same for a callable f(part).
+template <typename F>
+void share(int parts, F& f)
+{
+    share(parts, [](void* c, int part) { (*static_cast<F*>(c))(part); }, &f);
+}
+
+// split: the start of part t of `parts` over the range [0, n), in units of
+//   `grain` (the parts differ by at most one grain; part `parts` starts at
+//   n).
+inline int split(int n, int parts, int t, int grain)
+{
+    long long units = (n + grain - 1) / grain;
+    int start = int(units * t / parts) * grain;
+    return start < n ? start : n;
+}
+
+#endif
