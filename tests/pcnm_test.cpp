@@ -22,6 +22,7 @@
 
 #include "literal/literal.h"
 #include "pcnm/pcnm.h"
+#include "pcnm/threads.h"
 #include "textio/textio.h"
 
 namespace {
@@ -162,26 +163,46 @@ void solve(vec& a, vec& d, int n, int np, int path)
     }
 }
 
+// The thread counts the fast kernels are compared with: one, and counts
+// that divide the sizes of the work and that do not.  The kernels share
+// their work only from order 200 on.
+const int threadcounts[] = {1, 2, 3, 7};
+
+// Sets the kernels' thread count for the life of a scope, then restores
+// the default.
+struct withthreads {
+    explicit withthreads(int k) { setthreads(k); }
+    ~withthreads() { setthreads(0); }
+};
+
 // The literal and the fast solver on a (every element of the np x n array
-// compared afterwards).
+// compared afterwards), on every path and with every thread count.
 void solvers(const vec& a, int n, int np, const std::string& what)
 {
     vec la = a, ld, fa, fd;
     solve(la, ld, n, np, -1);
-    for (int path : paths()) {
-        solve(fa = a, fd, n, np, path);
-        EXPECT_TRUE(samebits(fd, ld)) << what << " eigenvalues, path " << path;
-        EXPECT_TRUE(samebits(fa, la)) << what << " eigenvectors, path " << path;
-    }
+    for (int path : paths())
+        for (int t : threadcounts) {
+            withthreads use(t);
+            solve(fa = a, fd, n, np, path);
+            EXPECT_TRUE(samebits(fd, ld)) << what << " eigenvalues, path " << path << ", " << t;
+            EXPECT_TRUE(samebits(fa, la)) << what << " eigenvectors, path " << path << ", " << t;
+        }
 }
 
 // The literal and the fast analysis of the distances d: eigenvalues,
-// coordinates, permutation, count and report lines.
+// coordinates, permutation, count and report lines, with every thread
+// count.
 void analyses(int n, int ld, const vec& d, const std::string& what)
 {
-    pcoaout l = runpcoa(n, ld, d, true), f = runpcoa(n, ld, d);
-    EXPECT_TRUE(samebits(f.eig, l.eig) && samebits(f.x, l.x) && samebits(f.perm, l.perm)) << what;
-    EXPECT_EQ(f.report + to_string(f.npos), l.report + to_string(l.npos)) << what;
+    pcoaout l = runpcoa(n, ld, d, true);
+    for (int t : threadcounts) {
+        withthreads use(t);
+        pcoaout f = runpcoa(n, ld, d);
+        EXPECT_TRUE(samebits(f.eig, l.eig) && samebits(f.x, l.x) && samebits(f.perm, l.perm))
+            << what << ", " << t << " threads";
+        EXPECT_EQ(f.report + to_string(f.npos), l.report + to_string(l.npos)) << what << ", " << t;
+    }
 }
 
 }  // namespace
@@ -247,16 +268,20 @@ TEST(Solver, RandomSymmetric)
 // line and status are in the transcript tests/e2e/pcnm_iteration_limit_stop.)
 TEST(Solver, IterationLimitStops)
 {
-    for (double scale : {1.0, std::nan(""), 1.7e308}) {  // 1: a single NaN element
-        vec a = randsym(6, 6, 7), la, ld, fa, fd;
-        for (double& v : a) v *= scale;
-        if (scale == 1) a[3] = std::nan("");
-        EXPECT_THROW(solve(la = a, ld, 6, 6, -1), runstop);
-        for (int path : paths()) {
-            EXPECT_THROW(solve(fa = a, fd, 6, 6, path), runstop) << scale << " " << path;
-            EXPECT_TRUE(samebits(fa, la) && samebits(fd, ld)) << scale << " " << path;
+    for (int n : {6, 210})
+        for (double scale : {1.0, std::nan(""), 1.7e308}) {  // 1: a single NaN element
+            vec a = randsym(n, n, 7), la, ld, fa, fd;
+            for (double& v : a) v *= scale;
+            if (scale == 1) a[3] = std::nan("");
+            EXPECT_THROW(solve(la = a, ld, n, n, -1), runstop);
+            for (int path : paths())
+                for (int t : threadcounts) {
+                    withthreads use(t);
+                    EXPECT_THROW(solve(fa = a, fd, n, n, path), runstop) << scale << " " << path;
+                    EXPECT_TRUE(samebits(fa, la) && samebits(fd, ld))
+                        << n << " " << scale << " " << path << " " << t;
+                }
         }
-    }
 }
 
 // The transect of 11 points 0, 1, ..., 10 after ranging (common divisor ten
@@ -314,7 +339,7 @@ TEST(Pcoa, SortWithinTolerance)
 // tridiagonal matrix.
 TEST(FastKernels, SolversBitForBit)
 {
-    for (int n : {1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 31, 32, 33, 47, 64, 100, 101, 163, 300})
+    for (int n : {1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 31, 32, 33, 47, 64, 100, 101, 163, 211, 300})
         for (int np : {n, n + 3}) {
             vec a = randsym(n, np, unsigned(1000 + n)), junk = randsym(np, np, unsigned(n));
             for (int j = 1; j <= n; ++j)  // junk above the diagonal and in the spare rows
@@ -322,7 +347,7 @@ TEST(FastKernels, SolversBitForBit)
                     if (i < j || i > n) at(a, np, i, j) = i > n ? -3.25 : 5 * at(junk, np, i, j);
             solvers(a, n, np, "random n=" + to_string(n) + " np=" + to_string(np));
         }
-    for (int n : {6, 19, 40}) {
+    for (int n : {6, 19, 40, 230}) {
         vec a = randsym(n, n, unsigned(n)), b(size_t(n) * n, 0.0);
         for (int k = 1; k <= n; ++k)
             if (k != n / 2) at(a, n, n / 2, k) = at(a, n, k, n / 2) = 1e-11;

@@ -791,12 +791,20 @@ void tqli(double* d, double* e, int n, int np, double* z, double* w, int path)
     size_t want = size_t(batchsize) > size_t(2 * n) ? size_t(batchsize) : size_t(2 * n);
     if (cap > want) cap = want;
     double* rec = w;
+    // The rows of z are independent: the threads share them, in whole
+    // blocks of the rotations' kernel.
+    const int blockrows = blockvecs * (path == path_avx2 ? 4 : 2);
+    const int p = parts(n, (n + blockrows - 1) / blockrows);
     auto flush = [&]() {
         if (rec == w) return;
-        if (path == path_avx2)
-            rotate_avx2(z, n, np, w, rec);
-        else
-            rotate_base(z, n, np, w, rec);
+        auto rows = [&](int t) {
+            int r0 = split(n, p, t, blockrows), r1 = split(n, p, t + 1, blockrows);
+            if (path == path_avx2)
+                rotate_avx2(z + r0, r1 - r0, np, w, rec);
+            else
+                rotate_base(z + r0, r1 - r0, np, w, rec);
+        };
+        share(p, rows);
         rec = w;
     };
 
