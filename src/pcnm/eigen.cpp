@@ -12,7 +12,10 @@
 //   running down its own column, always in increasing order.  Four columns
 //   go together; their four column sums run in the lanes of one vector.
 //   The row the next step needs is mirrored into its column as the pass
-//   goes, so that no step reads a row with a stride.
+//   goes, so that no step reads a row with a stride.  With threads a step
+//   makes two passes instead, the first over shares of rows (update, and
+//   the sums' terms up to the diagonal), the second over shares of columns
+//   (the rest of the sums).
 // - The accumulation of the transformation runs on its transpose, whose
 //   rows are independent: a block of rows, in a strip of its own, goes
 //   through every step while it stays in the cache; one pass serves the
@@ -56,8 +59,19 @@ const int blockvecs = 4;
 // their sums and those of the next step stay in registers.
 const int accumvecs = 4;
 
-// Order of the matrices from which the work is shared among threads.
+// Order of the matrices from which the work is shared among threads, and
+// order of the active block from which a step of the reduction is.
 const int threadfrom = 200;
+const int reducefrom = 200;
+
+// area: the start of part t of p of the rows 0..l-1 of a lower triangle,
+//   the parts of about equal area: a multiple of 4, or l for t = p.
+int area(int l, int p, int t)
+{
+    if (t >= p) return l;
+    int r = int(double(l) * std::sqrt(double(t) / p)) / 4 * 4;
+    return r < l ? r : l;
+}
 
 // parts: the threads for a kernel on a matrix of order n whose work comes
 //   in `units` independent pieces.
@@ -318,6 +332,135 @@ inline __attribute__((always_inline)) void reducepass(double* a, int np, int l, 
         reducepass<V, false, false>(a, np, l, pu, pq, ui, g);
 }
 
+// With threads, one step of the reduction makes two passes.  In the first
+// the threads share the rows of the block: each applies the update to its
+// rows of every column and adds to their sums g(r) the terms left of the
+// diagonal and the diagonal one, columns in increasing order.  In the
+// second they share the columns: each continues the sums of its columns
+// down the column, rows in increasing order.  Every element and every sum
+// sees the operations of the single pass, in the same order.
+
+// rowpart: the first pass for the rows r0..r1-1 of the block (r0 a
+//   multiple of 4, r1 too or the order of the block), as reducepass does
+//   for them: the
+//   update when UP, and when GS g(r) from 0 with the terms k <= r.
+template <typename V, bool UP, bool GS>
+inline __attribute__((always_inline)) void rowpart(double* a, int np, int r0, int r1,
+                                                   const double* pu, const double* pq,
+                                                   const double* ui, double* g)
+{
+    const int W = width<V>();
+    if (GS)
+        for (int r = r0; r < r1; ++r) g[r] = 0;
+    int k = 0;
+    for (; k + 4 <= r1; k += 4) {
+        double* c[4];
+        double uk[4] = {}, qk[4] = {}, hk[4] = {};
+        for (int j = 0; j < 4; ++j) {
+            c[j] = a + size_t(k + j) * np;
+            if (UP) {
+                uk[j] = pu[k + j];
+                qk[j] = pq[k + j];
+            }
+            if (GS) hk[j] = ui[k + j];
+        }
+        int r = r0;
+        if (k >= r0) {  // the triangle of the panel, in row order
+            for (r = k; r < k + 4; ++r)
+                for (int j = 0; j <= r - k; ++j) {
+                    double x = c[j][r];
+                    if (UP) {
+                        x = (x - pu[r] * qk[j]) - pq[r] * uk[j];
+                        c[j][r] = x;
+                    }
+                    if (GS) g[r] = g[r] + x * hk[j];
+                }
+        }
+        for (; r + W <= r1; r += W) {
+            V x, y{}, z{}, gg{};
+            if (UP) {
+                load(y, pu + r);
+                load(z, pq + r);
+            }
+            if (GS) load(gg, g + r);
+            for (int j = 0; j < 4; ++j) lowcol<V, UP, GS>(c[j], r, y, z, uk[j], qk[j], hk[j], gg, x);
+            if (GS) store(g + r, gg);
+        }
+        for (; r < r1; ++r)
+            for (int j = 0; j < 4; ++j) {
+                double x = c[j][r];
+                if (UP) {
+                    x = (x - pu[r] * qk[j]) - pq[r] * uk[j];
+                    c[j][r] = x;
+                }
+                if (GS) g[r] = g[r] + x * hk[j];
+            }
+    }
+    for (; k < r1; ++k) {  // the last columns, when l is not a multiple of 4
+        double* c = a + size_t(k) * np;
+        for (int r = k; r < r1; ++r) {
+            double x = c[r];
+            if (UP) {
+                x = (x - pu[r] * pq[k]) - pq[r] * pu[k];
+                c[r] = x;
+            }
+            if (GS) g[r] = g[r] + x * ui[k];
+        }
+    }
+}
+
+// colpart: the second pass for the columns k0..k1-1 (k0 a multiple of 4,
+//   k1 too or l): g(k) = g(k) + s(r, k) ui(r) for r = k+1..l-1 in
+//   increasing order, four columns in the lanes of the sums as in lowpanel.
+template <typename V>
+inline __attribute__((always_inline)) void colpart(const double* a, int np, int l, int k0, int k1,
+                                                   const double* ui, double* g)
+{
+    const int W = width<V>();
+    int k = k0;
+    for (; k + 4 <= k1; k += 4) {
+        const double* c[4];
+        for (int j = 0; j < 4; ++j) c[j] = a + size_t(k + j) * np;
+        for (int r = k + 1; r < k + 4; ++r)
+            for (int j = 0; j < r - k; ++j) g[k + j] = g[k + j] + c[j][r] * ui[r];
+        V acc0{}, acc1{};
+        load(acc0, g + k);
+        if constexpr (width<V>() == 2) load(acc1, g + k + 2);
+        int r = k + 4;
+        for (; r + W <= l; r += W) {
+            V x0, x1, x2, x3;
+            load(x0, c[0] + r);
+            load(x1, c[1] + r);
+            load(x2, c[2] + r);
+            load(x3, c[3] + r);
+            dots(x0, x1, x2, x3, ui + r, acc0, acc1);
+        }
+        double sum[4];
+        store(sum, acc0);
+        if constexpr (width<V>() == 2) store(sum + 2, acc1);
+        for (; r < l; ++r)
+            for (int j = 0; j < 4; ++j) sum[j] = sum[j] + c[j][r] * ui[r];
+        for (int j = 0; j < 4; ++j) g[k + j] = sum[j];
+    }
+    for (; k < k1; ++k) {
+        const double* c = a + size_t(k) * np;
+        for (int r = k + 1; r < l; ++r) g[k] = g[k] + c[r] * ui[r];
+    }
+}
+
+template <typename V>
+inline __attribute__((always_inline)) void rowpart(double* a, int np, int r0, int r1,
+                                                   const double* pu, const double* pq,
+                                                   const double* ui, double* g)
+{
+    if (pu && g)
+        rowpart<V, true, true>(a, np, r0, r1, pu, pq, ui, g);
+    else if (pu)
+        rowpart<V, true, false>(a, np, r0, r1, pu, pq, ui, g);
+    else if (g)
+        rowpart<V, false, true>(a, np, r0, r1, pu, pq, ui, g);
+}
+
 // The accumulation works on the transpose zt of the transformation: row r
 // of zt is column r of the transformation, and the rows never meet.  Row r
 // starts as the unit vector e(r) at step r; every later active step i
@@ -542,6 +685,34 @@ void reducepass_base(double* a, int np, int l, const double* pu, const double* p
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx2")))
 #endif
+void rowpart_avx2(double* a, int np, int r0, int r1, const double* pu, const double* pq,
+                  const double* ui, double* g)
+{
+    rowpart<v4>(a, np, r0, r1, pu, pq, ui, g);
+}
+
+void rowpart_base(double* a, int np, int r0, int r1, const double* pu, const double* pq,
+                  const double* ui, double* g)
+{
+    rowpart<v2>(a, np, r0, r1, pu, pq, ui, g);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2")))
+#endif
+void colpart_avx2(const double* a, int np, int l, int k0, int k1, const double* ui, double* g)
+{
+    colpart<v4>(a, np, l, k0, k1, ui, g);
+}
+
+void colpart_base(const double* a, int np, int l, int k0, int k1, const double* ui, double* g)
+{
+    colpart<v2>(a, np, l, k0, k1, ui, g);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2")))
+#endif
 void update_avx2(double* c, int m, const double* u,
                                                  const double* q, double uk, double qk)
 {
@@ -629,6 +800,7 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
     // in turn.  The work matrix keeps, for the accumulation, u in column i
     // above the diagonal, u / h in column n-1-i below it, and the diagonal
     // of the tridiagonal matrix on its own.
+    const int pr = parts(n, threads());
     double* gbuf[2] = {e, d};
     int next = 0;
     const double* pu = nullptr;  // pending update: vector and updated e
@@ -666,11 +838,34 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
             e[i] = ci[l - 1];
         }
         double* g = transform ? gbuf[next] : nullptr;
-        {
-            if (wide)
-                reducepass_avx2(a, np, l, pu, pq, ci, g);
-            else
-                reducepass_base(a, np, l, pu, pq, ci, g);
+        if (pr > 1 && l >= reducefrom && (pu || g)) {
+            // the rows, then the columns, split into parts of equal area
+            auto rows = [&](int t) {
+                int r0 = area(l, pr, t), r1 = area(l, pr, t + 1);
+                if (wide)
+                    rowpart_avx2(a, np, r0, r1, pu, pq, ci, g);
+                else
+                    rowpart_base(a, np, r0, r1, pu, pq, ci, g);
+            };
+            share(pr, rows);
+            if (g) {
+                auto cols = [&](int t) {
+                    int k0 = l - area(l, pr, pr - t), k1 = l - area(l, pr, pr - t - 1);
+                    k0 = t == 0 ? 0 : (k0 + 3) / 4 * 4;
+                    k1 = t == pr - 1 ? l : (k1 + 3) / 4 * 4;
+                    if (wide)
+                        colpart_avx2(a, np, l, k0, k1, ci, g);
+                    else
+                        colpart_base(a, np, l, k0, k1, ci, g);
+                };
+                share(pr, cols);
+            }
+            double* last = a + size_t(l - 1) * np;
+            for (int j = 0; j < l - 1; ++j) last[j] = a[(l - 1) + size_t(j) * np];
+        } else if (wide) {
+            reducepass_avx2(a, np, l, pu, pq, ci, g);
+        } else {
+            reducepass_base(a, np, l, pu, pq, ci, g);
         }
         if (transform) {
             // e(j) = g(j) / h, then e(j) - hh u(j): the update of the next pass
