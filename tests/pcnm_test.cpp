@@ -225,6 +225,24 @@ TEST(Distances, LowerTriangleThenStrictTruncation)
     }
 }
 
+// The distances of random sites in one, two and three coordinates against
+// the literal loops, with every thread count (the threads share the
+// columns from 200 objects on); the upper triangle stays untouched.
+TEST(Distances, BitForBitOnThreads)
+{
+    for (int ntot : {7, 250})
+        for (int ncoord : {1, 2, 3}) {
+            vec x = randsym(ntot + 1, ntot + 1, unsigned(ntot + ncoord)), ld(size_t(ntot + 1) * ntot, -5.0);
+            literal::distances(ntot, ncoord, ntot + 1, x.data(), ld.data());
+            for (int t : threadcounts) {
+                withthreads use(t);
+                vec d(size_t(ntot + 1) * ntot, -5.0);
+                distances(ntot, ncoord, ntot + 1, x.data(), d.data());
+                EXPECT_TRUE(samebits(d, ld)) << ntot << " " << ncoord << " " << t;
+            }
+        }
+}
+
 // The worked 2 x 2 example: eigenvalues in the solver's order, bit for bit,
 // and the unit eigenvectors (the spare row untouched).
 TEST(Solver, TwoByTwo)
@@ -402,29 +420,39 @@ TEST(FastKernels, ArrangeBitForBit)
     } while (std::next_permutation(p.begin(), p.end()));
 }
 
-// The product on both paths, every size class of its blocks; the
-// correlation check: standardised columns, correlations, and the lines it
-// writes.
+// The product on both paths, every size class of its blocks, and with
+// every thread count where the sums are long enough to be shared (m from
+// 200 on: n columns in pairs, odd counts too); the correlation check:
+// standardised columns, correlations, and the lines it writes, with 210
+// objects on threads as well.
 TEST(FastKernels, ProduitCorrelBitForBit)
 {
-    const int m = 37, ld = 45;
-    for (int l : {1, 3, 4, 15, 16, 17, 40})
-        for (int n : {1, 2, 3, 5}) {
-            vec a = randsym(ld, ld, unsigned(l)), b = randsym(ld, ld, unsigned(n + 100));
-            vec lp(ld * ld, -1.0);
-            literal::produit(a.data(), b.data(), lp.data(), l, m, n, ld);
-            for (int path : paths()) {
-                vec p(size_t(ld) * ld, -1.0);
-                produit(a.data(), b.data(), p.data(), l, m, n, ld, path);
-                EXPECT_TRUE(samebits(p, lp)) << l << " " << n << " " << path;
+    const int ld = 240;
+    for (int m : {37, 230})
+        for (int l : {1, 3, 4, 15, 16, 17, 40})
+            for (int n : {1, 2, 3, 5, 13}) {
+                vec a = randsym(ld, ld, unsigned(l)), b = randsym(ld, ld, unsigned(n + 100));
+                vec lp(size_t(ld) * ld, -1.0);
+                literal::produit(a.data(), b.data(), lp.data(), l, m, n, ld);
+                for (int path : paths())
+                    for (int t : threadcounts) {
+                        withthreads use(t);
+                        vec p(size_t(ld) * ld, -1.0);
+                        produit(a.data(), b.data(), p.data(), l, m, n, ld, path);
+                        EXPECT_TRUE(samebits(p, lp)) << m << " " << l << " " << n << " " << path
+                                                     << " " << t;
+                    }
             }
-        }
-    for (int n : {2, 9, 130})
+    for (int n : {2, 9, 130, 210})
         for (int m : {1, 2, 7, 33}) {
-            vec x = randsym(140, 140, unsigned(n * 100 + m));
-            correlout f = runcorrel(n, m, x, 140), l = runcorrel(n, m, x, 140, true);
-            EXPECT_TRUE(samebits(f.x, l.x) && samebits(f.c, l.c)) << n << " " << m;
-            EXPECT_EQ(f.report + f.console, l.report + l.console);
+            vec x = randsym(220, 220, unsigned(n * 100 + m));
+            correlout l = runcorrel(n, m, x, 220, true);
+            for (int t : threadcounts) {
+                withthreads use(t);
+                correlout f = runcorrel(n, m, x, 220);
+                EXPECT_TRUE(samebits(f.x, l.x) && samebits(f.c, l.c)) << n << " " << m << " " << t;
+                EXPECT_EQ(f.report + f.console, l.report + l.console);
+            }
         }
 }
 

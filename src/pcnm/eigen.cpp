@@ -59,9 +59,8 @@ const int blockvecs = 4;
 // their sums and those of the next step stay in registers.
 const int accumvecs = 4;
 
-// Order of the matrices from which the work is shared among threads, and
-// order of the active block from which a step of the reduction is.
-const int threadfrom = 200;
+// Order of the active block from which a step of the reduction is shared
+// among threads.
 const int reducefrom = 200;
 
 // area: the start of part t of p of the rows 0..l-1 of a lower triangle,
@@ -73,14 +72,6 @@ int area(int l, int p, int t)
     return r < l ? r : l;
 }
 
-// parts: the threads for a kernel on a matrix of order n whose work comes
-//   in `units` independent pieces.
-int parts(int n, int units)
-{
-    if (n < threadfrom) return 1;
-    int t = threads();
-    return t < units ? t : units;
-}
 
 
 // ---------------------------------------------------------------------------
@@ -800,7 +791,7 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
     // in turn.  The work matrix keeps, for the accumulation, u in column i
     // above the diagonal, u / h in column n-1-i below it, and the diagonal
     // of the tridiagonal matrix on its own.
-    const int pr = parts(n, threads());
+    const int pr = shares(n, threads());
     double* gbuf[2] = {e, d};
     int next = 0;
     const double* pu = nullptr;  // pending update: vector and updated e
@@ -933,7 +924,7 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
                 accumblock_base(x, m, r0 + m, st);
         }
     };
-    int p = parts(n, nblocks);
+    int p = shares(n, nblocks);
     share(p, blocks);
     for (int k = 0; k < n; ++k) d[k] = w[k + size_t(k) * np];
 
@@ -989,7 +980,7 @@ void tqli(double* d, double* e, int n, int np, double* z, double* w, int path)
     // The rows of z are independent: the threads share them, in whole
     // blocks of the rotations' kernel.
     const int blockrows = blockvecs * (path == path_avx2 ? 4 : 2);
-    const int p = parts(n, (n + blockrows - 1) / blockrows);
+    const int p = shares(n, (n + blockrows - 1) / blockrows);
     auto flush = [&]() {
         if (rec == w) return;
         auto rows = [&](int t) {

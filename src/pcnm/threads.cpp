@@ -139,6 +139,13 @@ int threads()
     return chosen;
 }
 
+int shares(int n, int units)
+{
+    if (n < threadfrom) return 1;
+    int t = threads();
+    return t < units ? t : units;
+}
+
 void share(int parts, void (*job)(void*, int), void* context)
 {
     if (parts <= 1) {

@@ -19,6 +19,13 @@ void setthreads(int k);
 // threads: the number of threads the kernels use (at least 1).
 int threads();
 
+// shares: the parts into which a kernel on a matrix of order n splits its
+//   work, when that comes in `units` independent pieces: 1 below order
+//   threadfrom, where the work is too small to pay for the threads, else
+//   threads(), or the pieces when they are fewer.
+const int threadfrom = 200;
+int shares(int n, int units);
+
 // share: job(context, part) for every part in 0..parts-1, part 0 on the
 //   calling thread and the others on threads of the pool; returns when all
 //   are done.  parts is at most threads(); 1 runs the job alone, on the
