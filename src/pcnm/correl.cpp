@@ -95,9 +95,9 @@ const int tile = 32;
 void produit(const double* a, const double* b, double* p, int l, int m, int n, int ld, int path)
 {
     // The threads share the columns of p, in the pairs of the kernel.
-    int parts = shares(m, (n + prodcols - 1) / prodcols);
+    int parts = shares(m, (n + prodcols - 1) / prodcols), pc = pieces(parts);
     auto columns = [&](int t) {
-        int j0 = split(n, parts, t, prodcols), j1 = split(n, parts, t + 1, prodcols);
+        int j0 = split(n, pc, t, prodcols), j1 = split(n, pc, t + 1, prodcols);
         const double* bj = b + size_t(j0) * ld;
         double* pj = p + size_t(j0) * ld;
         if (path == path_avx2)
@@ -105,7 +105,7 @@ void produit(const double* a, const double* b, double* p, int l, int m, int n, i
         else
             product_base(a, bj, pj, l, m, j1 - j0, ld);
     };
-    share(parts, columns);
+    share(parts, pc, columns);
 }
 
 void produit(const double* a, const double* b, double* p, int l, int m, int n, int ld)

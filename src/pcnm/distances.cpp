@@ -21,9 +21,9 @@ void distances(int ntot, int ncoord, int ld, const double* x, double* d)
 
     // The threads take the columns in turn, so that their shares of the
     // triangle are about equal.
-    int p = shares(ntot, ntot - 1);
+    int p = shares(ntot, ntot - 1), pc = pieces(p);
     auto columns = [&](int part) {
-        for (int i = 1 + part; i <= ntot - 1; i += p) {
+        for (int i = 1 + part; i <= ntot - 1; i += pc) {
             for (int j = i + 1; j <= ntot; ++j) {
                 double sum = 0;
                 for (int k = 1; k <= ncoord; ++k) {
@@ -34,7 +34,7 @@ void distances(int ntot, int ncoord, int ld, const double* x, double* d)
             }
         }
     };
-    share(p, columns);
+    share(p, pc, columns);
 }
 
 // truncate

@@ -30,7 +30,6 @@
 //   stay in the first-level cache.
 // Vectors run across rows or across independent sums; the AVX2 and the
 // baseline path compute the same operations.
-#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -64,11 +63,12 @@ const int accumvecs = 4;
 const int reducefrom = 200;
 
 // area: the start of part t of p of the rows 0..l-1 of a lower triangle,
-//   the parts of about equal area: a multiple of 4, or l for t = p.
+//   the parts of about equal area: a multiple of 8 (a cache line of
+//   doubles), or l for t = p.
 int area(int l, int p, int t)
 {
     if (t >= p) return l;
-    int r = int(double(l) * std::sqrt(double(t) / p)) / 4 * 4;
+    int r = int(double(l) * std::sqrt(double(t) / p)) / 8 * 8;
     return r < l ? r : l;
 }
 
@@ -333,70 +333,81 @@ inline __attribute__((always_inline)) void reducepass(double* a, int np, int l, 
 
 // rowpart: the first pass for the rows r0..r1-1 of the block (r0 a
 //   multiple of 4, r1 too or the order of the block), as reducepass does
-//   for them: the
-//   update when UP, and when GS g(r) from 0 with the terms k <= r.
+//   for them: the update when UP, and when GS g(r) from 0 with the terms
+//   k <= r.  The rows go by chunks of `chunk` (a multiple of 4), each
+//   through all its columns, its sums held in gl meanwhile: they are
+//   written to g once, and no other thread writes their cache lines.
 template <typename V, bool UP, bool GS>
 inline __attribute__((always_inline)) void rowpart(double* a, int np, int r0, int r1,
                                                    const double* pu, const double* pq,
                                                    const double* ui, double* g)
 {
     const int W = width<V>();
-    if (GS)
-        for (int r = r0; r < r1; ++r) g[r] = 0;
-    int k = 0;
-    for (; k + 4 <= r1; k += 4) {
-        double* c[4];
-        double uk[4] = {}, qk[4] = {}, hk[4] = {};
-        for (int j = 0; j < 4; ++j) {
-            c[j] = a + size_t(k + j) * np;
-            if (UP) {
-                uk[j] = pu[k + j];
-                qk[j] = pq[k + j];
+    const int chunk = 256;
+    double gl[chunk];
+    for (int c0 = r0; c0 < r1; c0 += chunk) {
+        int c1 = c0 + chunk < r1 ? c0 + chunk : r1;
+        double* h = gl - c0;  // h[r] is the sum of row r
+        if (GS)
+            for (int r = c0; r < c1; ++r) h[r] = 0;
+        int k = 0;
+        for (; k + 4 <= c1; k += 4) {
+            double* c[4];
+            double uk[4] = {}, qk[4] = {}, hk[4] = {};
+            for (int j = 0; j < 4; ++j) {
+                c[j] = a + size_t(k + j) * np;
+                if (UP) {
+                    uk[j] = pu[k + j];
+                    qk[j] = pq[k + j];
+                }
+                if (GS) hk[j] = ui[k + j];
             }
-            if (GS) hk[j] = ui[k + j];
-        }
-        int r = r0;
-        if (k >= r0) {  // the triangle of the panel, in row order
-            for (r = k; r < k + 4; ++r)
-                for (int j = 0; j <= r - k; ++j) {
+            int r = c0;
+            if (k >= c0) {  // the triangle of the panel, in row order
+                for (r = k; r < k + 4; ++r)
+                    for (int j = 0; j <= r - k; ++j) {
+                        double x = c[j][r];
+                        if (UP) {
+                            x = (x - pu[r] * qk[j]) - pq[r] * uk[j];
+                            c[j][r] = x;
+                        }
+                        if (GS) h[r] = h[r] + x * hk[j];
+                    }
+            }
+            for (; r + W <= c1; r += W) {
+                V x, y{}, z{}, gg{};
+                if (UP) {
+                    load(y, pu + r);
+                    load(z, pq + r);
+                }
+                if (GS) load(gg, h + r);
+                for (int j = 0; j < 4; ++j)
+                    lowcol<V, UP, GS>(c[j], r, y, z, uk[j], qk[j], hk[j], gg, x);
+                if (GS) store(h + r, gg);
+            }
+            for (; r < c1; ++r)
+                for (int j = 0; j < 4; ++j) {
                     double x = c[j][r];
                     if (UP) {
                         x = (x - pu[r] * qk[j]) - pq[r] * uk[j];
                         c[j][r] = x;
                     }
-                    if (GS) g[r] = g[r] + x * hk[j];
+                    if (GS) h[r] = h[r] + x * hk[j];
                 }
         }
-        for (; r + W <= r1; r += W) {
-            V x, y{}, z{}, gg{};
-            if (UP) {
-                load(y, pu + r);
-                load(z, pq + r);
-            }
-            if (GS) load(gg, g + r);
-            for (int j = 0; j < 4; ++j) lowcol<V, UP, GS>(c[j], r, y, z, uk[j], qk[j], hk[j], gg, x);
-            if (GS) store(g + r, gg);
-        }
-        for (; r < r1; ++r)
-            for (int j = 0; j < 4; ++j) {
-                double x = c[j][r];
+        for (; k < c1; ++k) {  // the last columns, when l is not a multiple of 4
+            double* c = a + size_t(k) * np;
+            for (int r = k > c0 ? k : c0; r < c1; ++r) {
+                double x = c[r];
                 if (UP) {
-                    x = (x - pu[r] * qk[j]) - pq[r] * uk[j];
-                    c[j][r] = x;
+                    x = (x - pu[r] * pq[k]) - pq[r] * pu[k];
+                    c[r] = x;
                 }
-                if (GS) g[r] = g[r] + x * hk[j];
+                if (GS) h[r] = h[r] + x * ui[k];
             }
-    }
-    for (; k < r1; ++k) {  // the last columns, when l is not a multiple of 4
-        double* c = a + size_t(k) * np;
-        for (int r = k; r < r1; ++r) {
-            double x = c[r];
-            if (UP) {
-                x = (x - pu[r] * pq[k]) - pq[r] * pu[k];
-                c[r] = x;
-            }
-            if (GS) g[r] = g[r] + x * ui[k];
         }
+        if (GS)
+            for (int r = c0; r < c1; ++r) g[r] = h[r];
     }
 }
 
@@ -830,26 +841,30 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
         }
         double* g = transform ? gbuf[next] : nullptr;
         if (pr > 1 && l >= reducefrom && (pu || g)) {
-            // the rows, then the columns, split into parts of equal area
+            // the rows, then the columns, in pieces of equal area
+            const int pc = pieces(pr);
             auto rows = [&](int t) {
-                int r0 = area(l, pr, t), r1 = area(l, pr, t + 1);
+                int r0 = area(l, pc, t), r1 = area(l, pc, t + 1);
                 if (wide)
                     rowpart_avx2(a, np, r0, r1, pu, pq, ci, g);
                 else
                     rowpart_base(a, np, r0, r1, pu, pq, ci, g);
             };
-            share(pr, rows);
+            share(pr, pc, rows);
             if (g) {
                 auto cols = [&](int t) {
-                    int k0 = l - area(l, pr, pr - t), k1 = l - area(l, pr, pr - t - 1);
-                    k0 = t == 0 ? 0 : (k0 + 3) / 4 * 4;
-                    k1 = t == pr - 1 ? l : (k1 + 3) / 4 * 4;
+                    int k0 = l - area(l, pc, pc - t);
+                    int k1 = l - area(l, pc, pc - t - 1);
+                    k0 = t == 0 ? 0 : (k0 + 7) / 8 * 8;
+                    k1 = t == pc - 1 ? l : (k1 + 7) / 8 * 8;
+                    k0 = k0 < l ? k0 : l;
+                    k1 = k1 < l ? k1 : l;
                     if (wide)
                         colpart_avx2(a, np, l, k0, k1, ci, g);
                     else
                         colpart_base(a, np, l, k0, k1, ci, g);
                 };
-                share(pr, cols);
+                share(pr, pc, cols);
             }
             double* last = a + size_t(l - 1) * np;
             for (int j = 0; j < l - 1; ++j) last[j] = a[(l - 1) + size_t(j) * np];
@@ -903,47 +918,43 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
     if (np > n)
         for (int k = 0; k < n; ++k)
             std::memcpy(w + size_t(k) * np + n, a + size_t(k) * np + n, size_t(np - n) * sizeof(double));
-    std::atomic<int> taken{0};
-    auto blocks = [&](int) {
+    auto block = [&](int b) {
         double g[4 * accumvecs];
-        for (int b = taken.fetch_add(1); b < nblocks; b = taken.fetch_add(1)) {
-            int r0 = b * rows;
-            int m = n - r0 < rows ? n - r0 : rows;
-            double* x = strip(b);
-            for (int k = 0; k < n; ++k)
-                for (int t = 0; t < m; ++t) x[t + size_t(k) * m] = r0 + t == k ? 1 : 0;
-            for (int i = st.from(r0 + 1); i < r0 + m; i = st.from(i + 1)) {
-                stepsums(x, m, i - r0, i, st.u(i), g);
-                stepupdate(x, m, i - r0, i, st.uh(i), g);
-            }
-            if (m < rows)
-                accumrows(x, m, m, r0 + m, st);
-            else if (wide)
-                accumblock_avx2(x, m, r0 + m, st);
-            else
-                accumblock_base(x, m, r0 + m, st);
+        int r0 = b * rows;
+        int m = n - r0 < rows ? n - r0 : rows;
+        double* x = strip(b);
+        for (int k = 0; k < n; ++k)
+            for (int t = 0; t < m; ++t) x[t + size_t(k) * m] = r0 + t == k ? 1 : 0;
+        for (int i = st.from(r0 + 1); i < r0 + m; i = st.from(i + 1)) {
+            stepsums(x, m, i - r0, i, st.u(i), g);
+            stepupdate(x, m, i - r0, i, st.uh(i), g);
         }
+        if (m < rows)
+            accumrows(x, m, m, r0 + m, st);
+        else if (wide)
+            accumblock_avx2(x, m, r0 + m, st);
+        else
+            accumblock_base(x, m, r0 + m, st);
     };
-    int p = shares(n, nblocks);
-    share(p, blocks);
+    const int p = shares(n, nblocks);
+    share(p, nblocks, block);
     for (int k = 0; k < n; ++k) d[k] = w[k + size_t(k) * np];
 
     // Column r of the transformation is row r of the transpose.
-    auto unstrip = [&](int t) {
-        for (int b = split(nblocks, p, t, 1); b < split(nblocks, p, t + 1, 1); ++b) {
-            int r0 = b * rows;
-            int m = n - r0 < rows ? n - r0 : rows;
-            const double* x = strip(b);
-            for (int k = 0; k < n; ++k)
-                for (int j = 0; j < m; ++j) w[k + size_t(r0 + j) * np] = x[j + size_t(k) * m];
-        }
+    auto unstrip = [&](int b) {
+        int r0 = b * rows;
+        int m = n - r0 < rows ? n - r0 : rows;
+        const double* x = strip(b);
+        for (int k = 0; k < n; ++k)
+            for (int j = 0; j < m; ++j) w[k + size_t(r0 + j) * np] = x[j + size_t(k) * m];
     };
-    share(p, unstrip);
+    share(p, nblocks, unstrip);
+    const int pc = pieces(p);
     auto copy = [&](int t) {
-        for (int r = split(n, p, t, 1); r < split(n, p, t + 1, 1); ++r)
+        for (int r = split(n, pc, t, 1); r < split(n, pc, t + 1, 1); ++r)
             std::memcpy(a + size_t(r) * np, w + size_t(r) * np, size_t(np) * sizeof(double));
     };
-    share(p, copy);
+    share(p, pc, copy);
 }
 
 void tred2(double* a, int n, int np, double* d, double* e, double* w)
@@ -977,20 +988,21 @@ void tqli(double* d, double* e, int n, int np, double* z, double* w, int path)
     size_t want = size_t(batchsize) > size_t(2 * n) ? size_t(batchsize) : size_t(2 * n);
     if (cap > want) cap = want;
     double* rec = w;
-    // The rows of z are independent: the threads share them, in whole
-    // blocks of the rotations' kernel.
+    // The rows of z are independent: the threads share them, in pieces of
+    // whole blocks of the rotations' kernel.
     const int blockrows = blockvecs * (path == path_avx2 ? 4 : 2);
     const int p = shares(n, (n + blockrows - 1) / blockrows);
+    const int pc = pieces(p);
     auto flush = [&]() {
         if (rec == w) return;
         auto rows = [&](int t) {
-            int r0 = split(n, p, t, blockrows), r1 = split(n, p, t + 1, blockrows);
+            int r0 = split(n, pc, t, blockrows), r1 = split(n, pc, t + 1, blockrows);
             if (path == path_avx2)
                 rotate_avx2(z + r0, r1 - r0, np, w, rec);
             else
                 rotate_base(z + r0, r1 - r0, np, w, rec);
         };
-        share(p, rows);
+        share(p, pc, rows);
         rec = w;
     };
 

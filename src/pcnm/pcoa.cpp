@@ -47,12 +47,12 @@ void gower(double* a, double* mean, int n, int np)
 {
     // The threads share the columns, four by four: every column sum, and
     // every centred element, is computed on its own.
-    const int p = shares(n, (n + 3) / 4);
+    const int p = shares(n, (n + 3) / 4), pc = pieces(p);
 
     // Column sums, each from 0 down its column, four columns side by side.
     auto sums = [&](int t) {
-        int j = split(n, p, t, 4);
-        int end = split(n, p, t + 1, 4);
+        int j = split(n, pc, t, 4);
+        int end = split(n, pc, t + 1, 4);
         for (; j + 4 <= end; j += 4) {
             const double* c = a + size_t(j) * np;
             double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
@@ -74,7 +74,7 @@ void gower(double* a, double* mean, int n, int np)
             mean[j] = s;
         }
     };
-    share(p, sums);
+    share(p, pc, sums);
 
     // Grand sum, and the sums turned into means.
     double grand = 0;
@@ -87,13 +87,13 @@ void gower(double* a, double* mean, int n, int np)
 
     // Centring; the row means are the column means of the symmetric matrix.
     auto centre = [&](int t) {
-        for (int k = split(n, p, t, 4); k < split(n, p, t + 1, 4); ++k) {
+        for (int k = split(n, pc, t, 4); k < split(n, pc, t + 1, 4); ++k) {
             double* c = a + size_t(k) * np;
             double mk = mean[k];
             for (int i = 0; i < n; ++i) c[i] = c[i] - mean[i] - mk + grand;
         }
     };
-    share(p, centre);
+    share(p, pc, centre);
 }
 
 // sorteig

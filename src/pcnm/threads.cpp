@@ -1,8 +1,11 @@
 // The pool of threads of the kernels.  One job runs at a time: the calling
-// thread publishes it under a new generation number, takes part 0 itself,
-// and waits until the workers have done the others.  An idle worker polls
-// the generation a little while (kernels call in quick succession, a step
-// of the reduction after another) and then sleeps until woken.
+// thread publishes it under a new generation number, and then it and the
+// workers that wake in time take its parts in turn through one ticket (the
+// generation and the next part, claimed together), until none is left; the
+// caller then waits only for the parts under way.  So a worker that the
+// system does not run for a while (on a busy machine) delays no job: the
+// others take its parts.  An idle worker polls the generation a little
+// while, kernels calling in quick succession, and then sleeps until woken.
 #include "threads.h"
 
 #include <atomic>
@@ -19,23 +22,28 @@ namespace {
 // Threads of the pool at most, the calling thread included.
 const int maxthreads = 256;
 
-// Polls of the generation, or of the parts still running, before a thread
+// Polls of the generation, or of the parts under way, before a thread
 // sleeps.
 const int spins = 1 << 12;
 
 struct pool {
     std::mutex m;
     std::condition_variable wake;   // a new job, or the end
-    std::condition_variable done;   // the last part of a job finished
-    std::vector<std::thread> crew;  // worker w runs part w + 1
+    std::condition_variable done;   // the last part under way finished
+    std::vector<std::thread> crew;
 
     // The current job, written and read under m with the generation.
     void (*job)(void*, int) = nullptr;
     void* context = nullptr;
     int parts = 0;
+    int workers = 0;                // pool threads that may take part
     std::atomic<unsigned> generation{0};
-    std::atomic<int> pending{0};    // parts of the job not yet finished
     bool stop = false;
+
+    // The generation (high half) and the next part (low half).
+    std::atomic<unsigned long long> ticket{0};
+    // Workers inside a job, between their first claim and their last.
+    std::atomic<int> busy{0};
 
     ~pool()
     {
@@ -46,6 +54,16 @@ struct pool {
         }
         wake.notify_all();
         for (std::thread& t : crew) t.join();
+    }
+
+    // The next part of generation g, or -1 when there is none.
+    int claim(unsigned g, int n)
+    {
+        unsigned long long t = ticket.load();
+        for (;;) {
+            if (unsigned(t >> 32) != g || int(t & 0xffffffffu) >= n) return -1;
+            if (ticket.compare_exchange_weak(t, t + 1)) return int(t & 0xffffffffu);
+        }
     }
 
     void work(int w)
@@ -62,6 +80,7 @@ struct pool {
             void (*f)(void*, int);
             void* c;
             int n;
+            bool mine;
             {
                 std::lock_guard<std::mutex> lock(m);
                 if (stop) return;
@@ -69,41 +88,45 @@ struct pool {
                 f = job;
                 c = context;
                 n = parts;
+                mine = w < workers;
             }
-            if (w + 1 < n) {
-                f(c, w + 1);
-                if (pending.fetch_sub(1) == 1) {
-                    std::lock_guard<std::mutex> lock(m);
-                    done.notify_one();
-                }
+            if (!mine) continue;
+            busy.fetch_add(1);
+            for (int part = claim(seen, n); part >= 0; part = claim(seen, n)) f(c, part);
+            if (busy.fetch_sub(1) == 1) {
+                std::lock_guard<std::mutex> lock(m);
+                done.notify_one();
             }
         }
     }
 
-    void run(int n, void (*f)(void*, int), void* c)
+    void run(int t, int n, void (*f)(void*, int), void* c)
     {
-        if (int(crew.size()) < n - 1) {
+        if (int(crew.size()) < t - 1) {
             crew.reserve(maxthreads);
-            while (int(crew.size()) < n - 1) {
+            while (int(crew.size()) < t - 1) {
                 int w = int(crew.size());
                 crew.emplace_back([this, w] { work(w); });
             }
         }
+        unsigned g;
         {
             std::lock_guard<std::mutex> lock(m);
             job = f;
             context = c;
             parts = n;
-            pending.store(n - 1);
-            generation.fetch_add(1);
+            workers = t - 1;
+            g = generation.load() + 1;
+            ticket.store((unsigned long long)g << 32);
+            generation.store(g);
         }
         wake.notify_all();
-        f(c, 0);
-        for (int k = 0; k < spins && pending.load() != 0; ++k) {
+        for (int part = claim(g, n); part >= 0; part = claim(g, n)) f(c, part);
+        for (int k = 0; k < spins && busy.load() != 0; ++k) {
         }
-        if (pending.load() != 0) {
+        if (busy.load() != 0) {
             std::unique_lock<std::mutex> lock(m);
-            done.wait(lock, [&] { return pending.load() == 0; });
+            done.wait(lock, [&] { return busy.load() == 0; });
         }
     }
 };
@@ -146,11 +169,11 @@ int shares(int n, int units)
     return t < units ? t : units;
 }
 
-void share(int parts, void (*job)(void*, int), void* context)
+void share(int t, int parts, void (*job)(void*, int), void* context)
 {
-    if (parts <= 1) {
-        job(context, 0);
+    if (t <= 1 || parts <= 1) {
+        for (int part = 0; part < parts; ++part) job(context, part);
         return;
     }
-    thepool().run(parts, job, context);
+    thepool().run(t, parts, job, context);
 }

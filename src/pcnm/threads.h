@@ -26,18 +26,25 @@ int threads();
 const int threadfrom = 200;
 int shares(int n, int units);
 
-// share: job(context, part) for every part in 0..parts-1, part 0 on the
-//   calling thread and the others on threads of the pool; returns when all
-//   are done.  parts is at most threads(); 1 runs the job alone, on the
-//   calling thread, without the pool.  The job must not throw.
-void share(int parts, void (*job)(void*, int), void* context);
+// share: job(context, part) for every part in 0..parts-1, taken in turn by
+//   the calling thread and by up to t - 1 threads of the pool, each part by
+//   one of them; returns when all are done.  t <= 1 runs the parts in
+//   order on the calling thread, without the pool.  The job must not
+//   throw, and no job may share work itself.
+void share(int t, int parts, void (*job)(void*, int), void* context);
 
 // The same for a callable f(part).
 template <typename F>
-void share(int parts, F& f)
+void share(int t, int parts, F& f)
 {
-    share(parts, [](void* c, int part) { (*static_cast<F*>(c))(part); }, &f);
+    share(t, parts, [](void* c, int part) { (*static_cast<F*>(c))(part); }, &f);
 }
+
+// pieces: the parts into which a kernel run by t threads splits its work:
+//   a few per thread, so that the threads that run share out the parts of
+//   one that does not.
+const int piecesper = 4;
+inline int pieces(int t) { return t > 1 ? piecesper * t : 1; }
 
 // split: the start of part t of `parts` over the range [0, n), in units of
 //   `grain` (the parts differ by at most one grain; part `parts` starts at
