@@ -16,7 +16,8 @@
 #      dsyev, all on one thread, the writing of the file) and prints its
 #      ratios.
 # Environment: RUNS (default 5), LARGE (default 3), REPS (benchmark
-# repetitions, default 5).
+# repetitions, default 5), CASES (the whole-run cases, default all of them),
+# EIGENBENCH (0 skips step 3).
 # Needs cmake, g++, Google Benchmark, a LAPACK (libopenblas-dev preferred),
 # /usr/bin/time and setsid.
 set -eu
@@ -26,6 +27,9 @@ build=${1:-$root/build-bench}
 runs=${RUNS:-5}
 large=${LARGE:-3}
 reps=${REPS:-5}
+cases=${CASES:-"uniform250 uniform500 clustered250 clustered500 uniform1000 clustered1000
+                supplementary1000 uniform2000 uniform4000"}
+eigenbench=${EIGENBENCH:-1}
 
 mkdir -p "$build"
 log=$build/bench-build.log
@@ -101,8 +105,7 @@ ratio() { echo "$1 $2" | awk '{ printf "%.2f", $1 / $2 }'; }
 # parentheses; the ratio is ours / dsyevd in real time, same thread count.
 printf '%-18s %-15s %3s %16s %8s %16s %8s %6s\n' "whole run" "program" "thr" "ours ms (cpu)" \
     "peak KB" "dsyevd ms (cpu)" "peak KB" "ratio"
-for case in uniform250 uniform500 clustered250 clustered500 uniform1000 clustered1000 \
-            supplementary1000 uniform2000 uniform4000; do
+for case in $cases; do
     case $case in
         *250 | *500) progs="lociweaver lociweaver1000" n=$runs ;;
         *1000) progs=lociweaver1000 n=$runs ;;
@@ -129,6 +132,8 @@ for case in uniform250 uniform500 clustered250 clustered500 uniform1000 clustere
 done
 echo "Load average after the whole runs: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
+
+[ "$eigenbench" = 0 ] && exit 0
 
 # One thread for LAPACK and for our solver.
 export OPENBLAS_NUM_THREADS=1 OMP_NUM_THREADS=1
