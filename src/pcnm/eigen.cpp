@@ -12,10 +12,10 @@
 //   running down its own column, always in increasing order.  Four columns
 //   go together; their four column sums run in the lanes of one vector.
 //   The row the next step needs is mirrored into its column as the pass
-//   goes, so that no step reads a row with a stride.  With threads a step
-//   makes two passes instead, the first over shares of rows (update, and
-//   the sums' terms up to the diagonal), the second over shares of columns
-//   (the rest of the sums).
+//   goes, so that no step reads a row with a stride.  The reduction runs
+//   on one thread: its sums g(r) take their terms across the columns and
+//   then down their own column, so that shares of rows or of columns need
+//   a second pass over the block, which cost more than the threads gave.
 // - The accumulation of the transformation runs on its transpose, whose
 //   rows are independent: a block of rows, in a strip of its own, goes
 //   through every step while it stays in the cache; one pass serves the
@@ -58,24 +58,7 @@ const int blockvecs = 4;
 // their sums and those of the next step stay in registers.
 const int accumvecs = 4;
 
-// Orders of the active block between which a step of the reduction is
-// shared among threads.  Shared, a step makes two passes over the block
-// instead of one (see rowpart): that pays while the lower triangle stays in
-// the cache (8 MB at order 1448); beyond it the pass is bound by the memory
-// and the single pass is the faster (at 4000 sites the two passes take 1.8
-// times the processor time of the one).
-const int reducefrom = 200;
-const int reduceto = 1448;
 
-// area: the start of part t of p of the rows 0..l-1 of a lower triangle,
-//   the parts of about equal area: a multiple of 8 (a cache line of
-//   doubles), or l for t = p.
-int area(int l, int p, int t)
-{
-    if (t >= p) return l;
-    int r = int(double(l) * std::sqrt(double(t) / p)) / 8 * 8;
-    return r < l ? r : l;
-}
 
 
 
@@ -328,146 +311,6 @@ inline __attribute__((always_inline)) void reducepass(double* a, int np, int l, 
         reducepass<V, false, false>(a, np, l, pu, pq, ui, g);
 }
 
-// With threads, one step of the reduction makes two passes.  In the first
-// the threads share the rows of the block: each applies the update to its
-// rows of every column and adds to their sums g(r) the terms left of the
-// diagonal and the diagonal one, columns in increasing order.  In the
-// second they share the columns: each continues the sums of its columns
-// down the column, rows in increasing order.  Every element and every sum
-// sees the operations of the single pass, in the same order.
-
-// rowpart: the first pass for the rows r0..r1-1 of the block (r0 a
-//   multiple of 4, r1 too or the order of the block), as reducepass does
-//   for them: the update when UP, and when GS g(r) from 0 with the terms
-//   k <= r.  The rows go by chunks of `chunk` (a multiple of 4), each
-//   through all its columns, its sums held in gl meanwhile: they are
-//   written to g once, and no other thread writes their cache lines.
-template <typename V, bool UP, bool GS>
-inline __attribute__((always_inline)) void rowpart(double* a, int np, int r0, int r1,
-                                                   const double* pu, const double* pq,
-                                                   const double* ui, double* g)
-{
-    const int W = width<V>();
-    const int chunk = 256;
-    double gl[chunk];
-    for (int c0 = r0; c0 < r1; c0 += chunk) {
-        int c1 = c0 + chunk < r1 ? c0 + chunk : r1;
-        double* h = gl - c0;  // h[r] is the sum of row r
-        if (GS)
-            for (int r = c0; r < c1; ++r) h[r] = 0;
-        int k = 0;
-        for (; k + 4 <= c1; k += 4) {
-            double* c[4];
-            double uk[4] = {}, qk[4] = {}, hk[4] = {};
-            for (int j = 0; j < 4; ++j) {
-                c[j] = a + size_t(k + j) * np;
-                if (UP) {
-                    uk[j] = pu[k + j];
-                    qk[j] = pq[k + j];
-                }
-                if (GS) hk[j] = ui[k + j];
-            }
-            int r = c0;
-            if (k >= c0) {  // the triangle of the panel, in row order
-                for (r = k; r < k + 4; ++r)
-                    for (int j = 0; j <= r - k; ++j) {
-                        double x = c[j][r];
-                        if (UP) {
-                            x = (x - pu[r] * qk[j]) - pq[r] * uk[j];
-                            c[j][r] = x;
-                        }
-                        if (GS) h[r] = h[r] + x * hk[j];
-                    }
-            }
-            for (; r + W <= c1; r += W) {
-                V x, y{}, z{}, gg{};
-                if (UP) {
-                    load(y, pu + r);
-                    load(z, pq + r);
-                }
-                if (GS) load(gg, h + r);
-                for (int j = 0; j < 4; ++j)
-                    lowcol<V, UP, GS>(c[j], r, y, z, uk[j], qk[j], hk[j], gg, x);
-                if (GS) store(h + r, gg);
-            }
-            for (; r < c1; ++r)
-                for (int j = 0; j < 4; ++j) {
-                    double x = c[j][r];
-                    if (UP) {
-                        x = (x - pu[r] * qk[j]) - pq[r] * uk[j];
-                        c[j][r] = x;
-                    }
-                    if (GS) h[r] = h[r] + x * hk[j];
-                }
-        }
-        for (; k < c1; ++k) {  // the last columns, when l is not a multiple of 4
-            double* c = a + size_t(k) * np;
-            for (int r = k > c0 ? k : c0; r < c1; ++r) {
-                double x = c[r];
-                if (UP) {
-                    x = (x - pu[r] * pq[k]) - pq[r] * pu[k];
-                    c[r] = x;
-                }
-                if (GS) h[r] = h[r] + x * ui[k];
-            }
-        }
-        if (GS)
-            for (int r = c0; r < c1; ++r) g[r] = h[r];
-    }
-}
-
-// colpart: the second pass for the columns k0..k1-1 (k0 a multiple of 4,
-//   k1 too or l): g(k) = g(k) + s(r, k) ui(r) for r = k+1..l-1 in
-//   increasing order, four columns in the lanes of the sums as in lowpanel.
-template <typename V>
-inline __attribute__((always_inline)) void colpart(const double* a, int np, int l, int k0, int k1,
-                                                   const double* ui, double* g)
-{
-    const int W = width<V>();
-    int k = k0;
-    for (; k + 4 <= k1; k += 4) {
-        const double* c[4];
-        for (int j = 0; j < 4; ++j) c[j] = a + size_t(k + j) * np;
-        for (int r = k + 1; r < k + 4; ++r)
-            for (int j = 0; j < r - k; ++j) g[k + j] = g[k + j] + c[j][r] * ui[r];
-        V acc0{}, acc1{};
-        load(acc0, g + k);
-        if constexpr (width<V>() == 2) load(acc1, g + k + 2);
-        int r = k + 4;
-        for (; r + W <= l; r += W) {
-            V x0, x1, x2, x3;
-            load(x0, c[0] + r);
-            load(x1, c[1] + r);
-            load(x2, c[2] + r);
-            load(x3, c[3] + r);
-            dots(x0, x1, x2, x3, ui + r, acc0, acc1);
-        }
-        double sum[4];
-        store(sum, acc0);
-        if constexpr (width<V>() == 2) store(sum + 2, acc1);
-        for (; r < l; ++r)
-            for (int j = 0; j < 4; ++j) sum[j] = sum[j] + c[j][r] * ui[r];
-        for (int j = 0; j < 4; ++j) g[k + j] = sum[j];
-    }
-    for (; k < k1; ++k) {
-        const double* c = a + size_t(k) * np;
-        for (int r = k + 1; r < l; ++r) g[k] = g[k] + c[r] * ui[r];
-    }
-}
-
-template <typename V>
-inline __attribute__((always_inline)) void rowpart(double* a, int np, int r0, int r1,
-                                                   const double* pu, const double* pq,
-                                                   const double* ui, double* g)
-{
-    if (pu && g)
-        rowpart<V, true, true>(a, np, r0, r1, pu, pq, ui, g);
-    else if (pu)
-        rowpart<V, true, false>(a, np, r0, r1, pu, pq, ui, g);
-    else if (g)
-        rowpart<V, false, true>(a, np, r0, r1, pu, pq, ui, g);
-}
-
 // The accumulation works on the transpose zt of the transformation: row r
 // of zt is column r of the transformation, and the rows never meet.  Row r
 // starts as the unit vector e(r) at step r; every later active step i
@@ -692,34 +535,6 @@ void reducepass_base(double* a, int np, int l, const double* pu, const double* p
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx2")))
 #endif
-void rowpart_avx2(double* a, int np, int r0, int r1, const double* pu, const double* pq,
-                  const double* ui, double* g)
-{
-    rowpart<v4>(a, np, r0, r1, pu, pq, ui, g);
-}
-
-void rowpart_base(double* a, int np, int r0, int r1, const double* pu, const double* pq,
-                  const double* ui, double* g)
-{
-    rowpart<v2>(a, np, r0, r1, pu, pq, ui, g);
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx2")))
-#endif
-void colpart_avx2(const double* a, int np, int l, int k0, int k1, const double* ui, double* g)
-{
-    colpart<v4>(a, np, l, k0, k1, ui, g);
-}
-
-void colpart_base(const double* a, int np, int l, int k0, int k1, const double* ui, double* g)
-{
-    colpart<v2>(a, np, l, k0, k1, ui, g);
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx2")))
-#endif
 void update_avx2(double* c, int m, const double* u,
                                                  const double* q, double uk, double qk)
 {
@@ -807,7 +622,6 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
     // in turn.  The work matrix keeps, for the accumulation, u in column i
     // above the diagonal, u / h in column n-1-i below it, and the diagonal
     // of the tridiagonal matrix on its own.
-    const int pr = shares(n, threads());
     double* gbuf[2] = {e, d};
     int next = 0;
     const double* pu = nullptr;  // pending update: vector and updated e
@@ -845,39 +659,10 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
             e[i] = ci[l - 1];
         }
         double* g = transform ? gbuf[next] : nullptr;
-        if (pr > 1 && l >= reducefrom && l <= reduceto && (pu || g)) {
-            // the rows, then the columns, in pieces of equal area
-            const int pc = pieces(pr);
-            auto rows = [&](int t) {
-                int r0 = area(l, pc, t), r1 = area(l, pc, t + 1);
-                if (wide)
-                    rowpart_avx2(a, np, r0, r1, pu, pq, ci, g);
-                else
-                    rowpart_base(a, np, r0, r1, pu, pq, ci, g);
-            };
-            share(pr, pc, rows);
-            if (g) {
-                auto cols = [&](int t) {
-                    int k0 = l - area(l, pc, pc - t);
-                    int k1 = l - area(l, pc, pc - t - 1);
-                    k0 = t == 0 ? 0 : (k0 + 7) / 8 * 8;
-                    k1 = t == pc - 1 ? l : (k1 + 7) / 8 * 8;
-                    k0 = k0 < l ? k0 : l;
-                    k1 = k1 < l ? k1 : l;
-                    if (wide)
-                        colpart_avx2(a, np, l, k0, k1, ci, g);
-                    else
-                        colpart_base(a, np, l, k0, k1, ci, g);
-                };
-                share(pr, pc, cols);
-            }
-            double* last = a + size_t(l - 1) * np;
-            for (int j = 0; j < l - 1; ++j) last[j] = a[(l - 1) + size_t(j) * np];
-        } else if (wide) {
+        if (wide)
             reducepass_avx2(a, np, l, pu, pq, ci, g);
-        } else {
+        else
             reducepass_base(a, np, l, pu, pq, ci, g);
-        }
         if (transform) {
             // e(j) = g(j) / h, then e(j) - hh u(j): the update of the next pass
             double f = 0;
