@@ -2,7 +2,8 @@
 // principal coordinate analysis and the correlation check.  Expected values
 // are the worked transect example, hand derivations, an independent Jacobi
 // eigenvalue routine written below, and the literal forms of tests/literal,
-// which the fast kernels must match bit for bit on every vector path.  The
+// which the fast kernels must match bit for bit on every vector path and
+// with every thread count (1, 2, 3 and 7 threads).  The
 // report lines of the 11-point transect for the limits 0, 0.5, 1 and 10, and
 // its variable for 10, are compared byte for byte by the transcripts of
 // tests/e2e (pcnm_*).

@@ -58,10 +58,6 @@ const int blockvecs = 4;
 // their sums and those of the next step stay in registers.
 const int accumvecs = 4;
 
-
-
-
-
 // ---------------------------------------------------------------------------
 // Vector kernels, templates over the vector type V, compiled once for each
 // path through the wrappers further down.
@@ -364,7 +360,7 @@ void stepupdate(double* x, int np, int m, int i, const double* w, const double* 
 //   (i >= r0 + m), one step after the other.
 void accumrows(double* x, int np, int m, int i, const steps& st)
 {
-    double g[64];
+    double g[4 * accumvecs];
     for (i = st.from(i); i < st.n; i = st.from(i + 1)) {
         stepsums(x, np, m, i, st.u(i), g);
         stepupdate(x, np, m, i, st.uh(i), g);
