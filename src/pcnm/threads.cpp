@@ -3,9 +3,10 @@
 // workers that wake in time take its parts in turn through one ticket (the
 // generation and the next part, claimed together), until none is left; the
 // caller then waits only for the parts under way.  So a worker that the
-// system does not run for a while (on a busy machine) delays no job: the
-// others take its parts.  An idle worker polls the generation a little
-// while, kernels calling in quick succession, and then sleeps until woken.
+// system does not run for a while (on a busy machine) delays a job by the
+// part it has begun at most: the others take the rest.  An idle worker
+// polls the generation a little while, kernels calling in quick
+// succession, and then sleeps until woken.
 #include "threads.h"
 
 #include <atomic>
