@@ -33,6 +33,8 @@ const sitecase cases[] = {
     {"clustered500", 500, 0, true, 2500, 302},
     {"clustered1000", 1000, 0, true, 3000, 153},
     {"supplementary1000", 950, 50, false, 4000, 54},
+    {"uniform2000", 2000, 0, false, 20000, 37},
+    {"uniform4000", 4000, 0, false, 40000, 28},
 };
 
 const double side = 1000;       // the sites lie in [0, side) x [0, side)
@@ -51,7 +53,7 @@ bool writecase(const std::string& dir, const sitecase& c)
     int ntot = c.n + c.nsup;
     std::fprintf(f, "%d 2 %d\n", c.n, c.nsup);
     int ncl = ntot / clustersize;
-    double cx[1000], cy[1000];
+    double cx[1000], cy[1000];  // ntot / clustersize clusters at most
     for (int k = 0; k < ncl; ++k) {
         cx[k] = side * unit(gen);
         cy[k] = side * unit(gen);

@@ -2,14 +2,22 @@
 # bench/run.sh [build-directory]
 #
 # Builds the programs and the benchmark in Release mode (with LAPACK for the
-# comparisons), writes the benchmark's coordinates files, and in one run:
+# comparisons, and lociweaver4000 for the largest cases), writes the
+# benchmark's coordinates files, and in one run:
 #   1. times whole runs of the programs on every file, each run a fresh
-#      working directory and one PCNM attempt (median of RUNS runs), with the
-#      peak memory of each program (/usr/bin/time);
-#   2. times the minimal LAPACK program on the 1000-site files likewise;
+#      working directory and one PCNM attempt (median of RUNS runs, LARGE
+#      runs from 2000 sites on), with the peak memory of each program
+#      (/usr/bin/time); with one thread (OMP_NUM_THREADS=1) and with every
+#      processor this process may run on;
+#   2. times the minimal LAPACK program on the files of 1000 sites and more
+#      likewise, with one OpenBLAS thread and with all of them, and prints
+#      the ratios for the same thread count;
 #   3. runs the eigen-solver benchmark (ours, the literal loops, dsyevd and
-#      dsyev on one thread, the writing of the file) and prints its ratios.
-# Environment: RUNS (default 5), REPS (benchmark repetitions, default 5).
+#      dsyev, all on one thread, the writing of the file) and prints its
+#      ratios.
+# Environment: RUNS (default 5), LARGE (default 3), REPS (benchmark
+# repetitions, default 5), CASES (the whole-run cases, default all of them),
+# EIGENBENCH (0 skips step 3).
 # Needs cmake, g++, Google Benchmark, a LAPACK (libopenblas-dev preferred),
 # /usr/bin/time and setsid.
 set -eu
@@ -17,23 +25,30 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-bench}
 runs=${RUNS:-5}
+large=${LARGE:-3}
 reps=${REPS:-5}
+cases=${CASES:-"uniform250 uniform500 clustered250 clustered500 uniform1000 clustered1000
+                supplementary1000 uniform2000 uniform4000"}
+eigenbench=${EIGENBENCH:-1}
 
 mkdir -p "$build"
 log=$build/bench-build.log
 { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DLOCIWEAVER_TESTS=OFF \
-      -DLOCIWEAVER_BENCH=ON -DLOCIWEAVER_BENCH_LAPACK=ON &&
-  cmake --build "$build" -j2 --target lociweaver lociweaver1000 gensites eigenbench minimal; } \
+      -DLOCIWEAVER_BENCH=ON -DLOCIWEAVER_BENCH_LAPACK=ON -DLOCIWEAVER_MAXN=4000 &&
+  cmake --build "$build" -j2 --target lociweaver lociweaver1000 lociweaver4000 gensites \
+      eigenbench minimal; } \
     > "$log" 2>&1 || { cat "$log"; exit 1; }
 
 data=$build/benchdata
 mkdir -p "$data"
 "$build/bench/gensites" "$data"
 
-# One thread for LAPACK, as for our solver.
-export OPENBLAS_NUM_THREADS=1 OMP_NUM_THREADS=1
+# The processors this process may run on: "all cores" below.
+all=$(nproc)
+counts=1
+[ "$all" -gt 1 ] && counts="1 $all"
 
-echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc --all) cores"
+echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc --all) cores, $all for this process"
 echo "Load average before the runs: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 
@@ -47,55 +62,80 @@ median() {
 }
 
 # timed COMMAND...: runs COMMAND in a fresh directory holding the case's
-# coordinates file ($case.txt); prints its time in ms and its peak memory in
-# KB.  Standard input is the case's answers file; there is no terminal, so
-# the closing pause reads its answer from there.
+# coordinates file ($case.txt); prints its real time in ms, its peak memory
+# in KB and its processor time (user and system, all threads) in ms.
+# Standard input is the case's answers file; there is no terminal, so the
+# closing pause reads its answer from there.
 timed() {
     dir=$scratch/run
     rm -rf "$dir"
     mkdir "$dir"
     cp "$data/$case.txt" "$dir/"
     start=$(date +%s%N)
-    (cd "$dir" && setsid -w /usr/bin/time -f '%M' -o "$scratch/mem" "$@" \
+    (cd "$dir" && setsid -w /usr/bin/time -f '%M %U %S' -o "$scratch/mem" "$@" \
         < "$data/$case.answers" > "$scratch/out" 2> "$scratch/err") ||
         { echo "run failed: $*" >&2; cat "$scratch/err" >&2; exit 1; }
     end=$(date +%s%N)
-    echo "$(( (end - start) / 1000000 )) $(cat "$scratch/mem")"
+    echo "$(( (end - start) / 1000000 )) $(awk '{ printf "%d %d", $1, ($2 + $3) * 1000 }' "$scratch/mem")"
 }
 
-printf '%-20s %-15s %9s %9s\n' "whole run" "program" "median ms" "peak KB"
-for case in uniform250 uniform500 clustered250 clustered500 uniform1000 clustered1000 \
-            supplementary1000; do
-    for prog in lociweaver lociweaver1000; do
-        case $case in *1000) [ $prog = lociweaver ] && continue ;; esac
-        : > "$scratch/times"
-        peak=0
-        for k in $(seq "$runs"); do
-            set -- $(timed "$build/src/$prog")
-            echo "$1" >> "$scratch/times"
-            [ "$2" -gt "$peak" ] && peak=$2
-        done
-        printf '%-20s %-15s %9s %9s\n' "$case" "$prog" "$(median < "$scratch/times")" "$peak"
-        [ $prog = lociweaver1000 ] && eval "ours_$case=$(median < "$scratch/times")"
-    done
-done
-echo
-
-printf '%-20s %9s %9s %14s\n' "minimal dsyevd" "median ms" "peak KB" "lociweaver1000/"
-for case in uniform1000 clustered1000 supplementary1000; do
-    limit=$(sed -n 7p "$data/$case.answers")
+# series NAME COMMAND...: the median real time, the peak memory and the
+# median processor time of COMMAND on the case, over n runs, into ${NAME}_ms,
+# ${NAME}_kb and ${NAME}_cpu.
+series() {
+    name=$1
+    shift
     : > "$scratch/times"
+    : > "$scratch/cpus"
     peak=0
-    for k in $(seq "$runs"); do
-        set -- $(timed "$build/bench/minimal" "$case.txt" "$limit" variables.txt eigenvalues.txt)
-        echo "$1" >> "$scratch/times"
-        [ "$2" -gt "$peak" ] && peak=$2
+    for k in $(seq "$n"); do
+        r=$(timed "$@")
+        echo "$r" | cut -d' ' -f1 >> "$scratch/times"
+        echo "$r" | cut -d' ' -f3 >> "$scratch/cpus"
+        kb=$(echo "$r" | cut -d' ' -f2)
+        [ "$kb" -gt "$peak" ] && peak=$kb
     done
-    m=$(median < "$scratch/times")
-    eval "o=\$ours_$case"
-    printf '%-20s %9s %9s %14s\n' "$case" "$m" "$peak" "$(echo "$o $m" | awk '{ printf "%.2f", $1 / $2 }')"
+    eval "${name}_ms=$(median < "$scratch/times") ${name}_kb=$peak"
+    eval "${name}_cpu=$(median < "$scratch/cpus")"
+}
+
+ratio() { echo "$1 $2" | awk '{ printf "%.2f", $1 / $2 }'; }
+
+# Real times, ms; the processor time of the runs (all threads) in
+# parentheses; the ratio is ours / dsyevd in real time, same thread count.
+printf '%-18s %-15s %3s %16s %8s %16s %8s %6s\n' "whole run" "program" "thr" "ours ms (cpu)" \
+    "peak KB" "dsyevd ms (cpu)" "peak KB" "ratio"
+for case in $cases; do
+    case $case in
+        *250 | *500) progs="lociweaver lociweaver1000" n=$runs ;;
+        *1000) progs=lociweaver1000 n=$runs ;;
+        *) progs=lociweaver4000 n=$large ;;
+    esac
+    for prog in $progs; do
+        for t in $counts; do
+            series ours env OMP_NUM_THREADS=$t "$build/src/$prog"
+            case $case in
+                *250 | *500)
+                    printf '%-18s %-15s %3s %16s %8s\n' "$case" "$prog" "$t" \
+                        "$ours_ms ($ours_cpu)" "$ours_kb" ;;
+                *)
+                    limit=$(sed -n 7p "$data/$case.answers")
+                    series lapack env OPENBLAS_NUM_THREADS=$t OMP_NUM_THREADS=$t \
+                        "$build/bench/minimal" "$case.txt" "$limit" variables.txt eigenvalues.txt
+                    printf '%-18s %-15s %3s %16s %8s %16s %8s %6s\n' "$case" "$prog" "$t" \
+                        "$ours_ms ($ours_cpu)" "$ours_kb" "$lapack_ms ($lapack_cpu)" "$lapack_kb" \
+                        "$(ratio "$ours_ms" "$lapack_ms")" ;;
+            esac
+        done
+    done
+    echo "  (load average $(cut -d' ' -f1-3 /proc/loadavg))"
 done
+echo "Load average after the whole runs: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 
+[ "$eigenbench" = 0 ] && exit 0
+
+# One thread for LAPACK and for our solver.
+export OPENBLAS_NUM_THREADS=1 OMP_NUM_THREADS=1
 "$build/bench/eigenbench" "$data" --benchmark_repetitions="$reps" \
     --benchmark_report_aggregates_only=true

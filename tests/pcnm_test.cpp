@@ -2,7 +2,8 @@
 // principal coordinate analysis and the correlation check.  Expected values
 // are the worked transect example, hand derivations, an independent Jacobi
 // eigenvalue routine written below, and the literal forms of tests/literal,
-// which the fast kernels must match bit for bit on every vector path.  The
+// which the fast kernels must match bit for bit on every vector path and
+// with every thread count (1, 2, 3 and 7 threads).  The
 // report lines of the 11-point transect for the limits 0, 0.5, 1 and 10, and
 // its variable for 10, are compared byte for byte by the transcripts of
 // tests/e2e (pcnm_*).
@@ -20,6 +21,7 @@
 
 #include "literal/literal.h"
 #include "pcnm/pcnm.h"
+#include "pcnm/threads.h"
 #include "testfiles.h"
 #include "textio/textio.h"
 
@@ -171,26 +173,46 @@ void solve(vec& a, vec& d, int n, int np, int path)
     }
 }
 
+// The thread counts the fast kernels are compared with: one, and counts
+// that divide the sizes of the work and that do not.  The kernels share
+// their work only from order 200 on.
+const int threadcounts[] = {1, 2, 3, 7};
+
+// Sets the kernels' thread count for the life of a scope, then restores
+// the default.
+struct withthreads {
+    explicit withthreads(int k) { setthreads(k); }
+    ~withthreads() { setthreads(0); }
+};
+
 // The literal and the fast solver on a (every element of the np x n array
-// compared afterwards).
+// compared afterwards), on every path and with every thread count.
 void solvers(const vec& a, int n, int np, const std::string& what)
 {
     vec la = a, ld, fa, fd;
     solve(la, ld, n, np, -1);
-    for (int path : paths()) {
-        solve(fa = a, fd, n, np, path);
-        EXPECT_TRUE(samebits(fd, ld)) << what << " eigenvalues, path " << path;
-        EXPECT_TRUE(samebits(fa, la)) << what << " eigenvectors, path " << path;
-    }
+    for (int path : paths())
+        for (int t : threadcounts) {
+            withthreads use(t);
+            solve(fa = a, fd, n, np, path);
+            EXPECT_TRUE(samebits(fd, ld)) << what << " eigenvalues, path " << path << ", " << t;
+            EXPECT_TRUE(samebits(fa, la)) << what << " eigenvectors, path " << path << ", " << t;
+        }
 }
 
 // The literal and the fast analysis of the distances d: eigenvalues,
-// coordinates, permutation, count and report lines.
+// coordinates, permutation, count and report lines, with every thread
+// count.
 void analyses(int n, int ld, const vec& d, const std::string& what)
 {
-    pcoaout l = runpcoa(n, ld, d, true), f = runpcoa(n, ld, d);
-    EXPECT_TRUE(samebits(f.eig, l.eig) && samebits(f.x, l.x) && samebits(f.perm, l.perm)) << what;
-    EXPECT_EQ(f.report + to_string(f.npos), l.report + to_string(l.npos)) << what;
+    pcoaout l = runpcoa(n, ld, d, true);
+    for (int t : threadcounts) {
+        withthreads use(t);
+        pcoaout f = runpcoa(n, ld, d);
+        EXPECT_TRUE(samebits(f.eig, l.eig) && samebits(f.x, l.x) && samebits(f.perm, l.perm))
+            << what << ", " << t << " threads";
+        EXPECT_EQ(f.report + to_string(f.npos), l.report + to_string(l.npos)) << what << ", " << t;
+    }
 }
 
 }  // namespace
@@ -211,6 +233,24 @@ TEST(Distances, LowerTriangleThenStrictTruncation)
         for (int i = 1, p = 0; i <= 3; ++i)
             for (int j = i + 1; j <= 4; ++j) EXPECT_EQ(at(d, 4, i, j), c.upper[p++]) << c.limit;
     }
+}
+
+// The distances of random sites in one, two and three coordinates against
+// the literal loops, with every thread count (the threads share the
+// columns from 200 objects on); the upper triangle stays untouched.
+TEST(Distances, BitForBitOnThreads)
+{
+    for (int ntot : {7, 250})
+        for (int ncoord : {1, 2, 3}) {
+            vec x = randsym(ntot + 1, ntot + 1, unsigned(ntot + ncoord)), ld(size_t(ntot + 1) * ntot, -5.0);
+            literal::distances(ntot, ncoord, ntot + 1, x.data(), ld.data());
+            for (int t : threadcounts) {
+                withthreads use(t);
+                vec d(size_t(ntot + 1) * ntot, -5.0);
+                distances(ntot, ncoord, ntot + 1, x.data(), d.data());
+                EXPECT_TRUE(samebits(d, ld)) << ntot << " " << ncoord << " " << t;
+            }
+        }
 }
 
 // The worked 2 x 2 example: eigenvalues in the solver's order, bit for bit,
@@ -256,16 +296,20 @@ TEST(Solver, RandomSymmetric)
 // line and status are in the transcript tests/e2e/pcnm_iteration_limit_stop.)
 TEST(Solver, IterationLimitStops)
 {
-    for (double scale : {1.0, std::nan(""), 1.7e308}) {  // 1: a single NaN element
-        vec a = randsym(6, 6, 7), la, ld, fa, fd;
-        for (double& v : a) v *= scale;
-        if (scale == 1) a[3] = std::nan("");
-        EXPECT_THROW(solve(la = a, ld, 6, 6, -1), runstop);
-        for (int path : paths()) {
-            EXPECT_THROW(solve(fa = a, fd, 6, 6, path), runstop) << scale << " " << path;
-            EXPECT_TRUE(samebits(fa, la) && samebits(fd, ld)) << scale << " " << path;
+    for (int n : {6, 210})
+        for (double scale : {1.0, std::nan(""), 1.7e308}) {  // 1: a single NaN element
+            vec a = randsym(n, n, 7), la, ld, fa, fd;
+            for (double& v : a) v *= scale;
+            if (scale == 1) a[3] = std::nan("");
+            EXPECT_THROW(solve(la = a, ld, n, n, -1), runstop);
+            for (int path : paths())
+                for (int t : threadcounts) {
+                    withthreads use(t);
+                    EXPECT_THROW(solve(fa = a, fd, n, n, path), runstop) << scale << " " << path;
+                    EXPECT_TRUE(samebits(fa, la) && samebits(fd, ld))
+                        << n << " " << scale << " " << path << " " << t;
+                }
         }
-    }
 }
 
 // The transect of 11 points 0, 1, ..., 10 after ranging (common divisor ten
@@ -323,7 +367,7 @@ TEST(Pcoa, SortWithinTolerance)
 // tridiagonal matrix.
 TEST(FastKernels, SolversBitForBit)
 {
-    for (int n : {1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 31, 32, 33, 47, 64, 100, 101, 163, 300})
+    for (int n : {1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 31, 32, 33, 47, 64, 100, 101, 163, 211, 300})
         for (int np : {n, n + 3}) {
             vec a = randsym(n, np, unsigned(1000 + n)), junk = randsym(np, np, unsigned(n));
             for (int j = 1; j <= n; ++j)  // junk above the diagonal and in the spare rows
@@ -331,7 +375,7 @@ TEST(FastKernels, SolversBitForBit)
                     if (i < j || i > n) at(a, np, i, j) = i > n ? -3.25 : 5 * at(junk, np, i, j);
             solvers(a, n, np, "random n=" + to_string(n) + " np=" + to_string(np));
         }
-    for (int n : {6, 19, 40}) {
+    for (int n : {6, 19, 40, 230}) {
         vec a = randsym(n, n, unsigned(n)), b(size_t(n) * n, 0.0);
         for (int k = 1; k <= n; ++k)
             if (k != n / 2) at(a, n, n / 2, k) = at(a, n, k, n / 2) = 1e-11;
@@ -386,29 +430,39 @@ TEST(FastKernels, ArrangeBitForBit)
     } while (std::next_permutation(p.begin(), p.end()));
 }
 
-// The product on both paths, every size class of its blocks; the
-// correlation check: standardised columns, correlations, and the lines it
-// writes.
+// The product on both paths, every size class of its blocks, and with
+// every thread count where the sums are long enough to be shared (m from
+// 200 on: n columns in pairs, odd counts too); the correlation check:
+// standardised columns, correlations, and the lines it writes, with 210
+// objects on threads as well.
 TEST(FastKernels, ProduitCorrelBitForBit)
 {
-    const int m = 37, ld = 45;
-    for (int l : {1, 3, 4, 15, 16, 17, 40})
-        for (int n : {1, 2, 3, 5}) {
-            vec a = randsym(ld, ld, unsigned(l)), b = randsym(ld, ld, unsigned(n + 100));
-            vec lp(ld * ld, -1.0);
-            literal::produit(a.data(), b.data(), lp.data(), l, m, n, ld);
-            for (int path : paths()) {
-                vec p(size_t(ld) * ld, -1.0);
-                produit(a.data(), b.data(), p.data(), l, m, n, ld, path);
-                EXPECT_TRUE(samebits(p, lp)) << l << " " << n << " " << path;
+    const int ld = 240;
+    for (int m : {37, 230})
+        for (int l : {1, 3, 4, 15, 16, 17, 40})
+            for (int n : {1, 2, 3, 5, 13}) {
+                vec a = randsym(ld, ld, unsigned(l)), b = randsym(ld, ld, unsigned(n + 100));
+                vec lp(size_t(ld) * ld, -1.0);
+                literal::produit(a.data(), b.data(), lp.data(), l, m, n, ld);
+                for (int path : paths())
+                    for (int t : threadcounts) {
+                        withthreads use(t);
+                        vec p(size_t(ld) * ld, -1.0);
+                        produit(a.data(), b.data(), p.data(), l, m, n, ld, path);
+                        EXPECT_TRUE(samebits(p, lp)) << m << " " << l << " " << n << " " << path
+                                                     << " " << t;
+                    }
             }
-        }
-    for (int n : {2, 9, 130})
+    for (int n : {2, 9, 130, 210})
         for (int m : {1, 2, 7, 33}) {
-            vec x = randsym(140, 140, unsigned(n * 100 + m));
-            correlout f = runcorrel(n, m, x, 140), l = runcorrel(n, m, x, 140, true);
-            EXPECT_TRUE(samebits(f.x, l.x) && samebits(f.c, l.c)) << n << " " << m;
-            EXPECT_EQ(f.report + f.console, l.report + l.console);
+            vec x = randsym(220, 220, unsigned(n * 100 + m));
+            correlout l = runcorrel(n, m, x, 220, true);
+            for (int t : threadcounts) {
+                withthreads use(t);
+                correlout f = runcorrel(n, m, x, 220);
+                EXPECT_TRUE(samebits(f.x, l.x) && samebits(f.c, l.c)) << n << " " << m << " " << t;
+                EXPECT_EQ(f.report + f.console, l.report + l.console);
+            }
         }
 }
 

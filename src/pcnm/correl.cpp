@@ -1,11 +1,12 @@
 // Correlation check of the PCNM variables over the main objects, when
 // supplementary objects took part in their computation.  The loops run
-// down the columns and the product in blocks held in registers; every sum
-// keeps the order of its terms.
+// down the columns and the product in blocks held in registers, the
+// threads sharing its columns; every sum keeps the order of its terms.
 #include <cmath>
 
 #include "pcnm.h"
 #include "simd.h"
+#include "threads.h"
 #include "textio/textio.h"
 
 namespace {
@@ -93,10 +94,18 @@ const int tile = 32;
 // runs, with the terms of each in the literal order.
 void produit(const double* a, const double* b, double* p, int l, int m, int n, int ld, int path)
 {
-    if (path == path_avx2)
-        product_avx2(a, b, p, l, m, n, ld);
-    else
-        product_base(a, b, p, l, m, n, ld);
+    // The threads share the columns of p, in the pairs of the kernel.
+    int parts = shares(m, (n + prodcols - 1) / prodcols), pc = pieces(parts);
+    auto columns = [&](int t) {
+        int j0 = split(n, pc, t, prodcols), j1 = split(n, pc, t + 1, prodcols);
+        const double* bj = b + size_t(j0) * ld;
+        double* pj = p + size_t(j0) * ld;
+        if (path == path_avx2)
+            product_avx2(a, bj, pj, l, m, j1 - j0, ld);
+        else
+            product_base(a, bj, pj, l, m, j1 - j0, ld);
+    };
+    share(parts, pc, columns);
 }
 
 void produit(const double* a, const double* b, double* p, int l, int m, int n, int ld)

@@ -1,9 +1,11 @@
 // Euclidean distances among the objects and their truncation.  The
 // untruncated distances live in the lower triangle of d, the truncated ones
 // in the upper triangle, so that every truncation starts from the former.
+// Every distance is a sum of its own: the threads share the columns.
 #include <cmath>
 
 #include "pcnm.h"
+#include "threads.h"
 
 // distances
 //   ntot  (in)  number of objects, rows 1..ntot of x.
@@ -17,16 +19,22 @@ void distances(int ntot, int ncoord, int ld, const double* x, double* d)
     auto X = [=](int i, int k) { return x[(i - 1) + (k - 1) * ld]; };
     auto D = [=](int i, int j) -> double& { return d[(i - 1) + (j - 1) * ld]; };
 
-    for (int i = 1; i <= ntot - 1; ++i) {
-        for (int j = i + 1; j <= ntot; ++j) {
-            double sum = 0;
-            for (int k = 1; k <= ncoord; ++k) {
-                double t = X(i, k) - X(j, k);
-                sum = sum + t * t;
+    // The threads take the columns in turn, so that their shares of the
+    // triangle are about equal.
+    int p = shares(ntot, ntot - 1), pc = pieces(p);
+    auto columns = [&](int part) {
+        for (int i = 1 + part; i <= ntot - 1; i += pc) {
+            for (int j = i + 1; j <= ntot; ++j) {
+                double sum = 0;
+                for (int k = 1; k <= ncoord; ++k) {
+                    double t = X(i, k) - X(j, k);
+                    sum = sum + t * t;
+                }
+                D(j, i) = std::sqrt(sum);
             }
-            D(j, i) = std::sqrt(sum);
         }
-    }
+    };
+    share(p, pc, columns);
 }
 
 // truncate

@@ -12,11 +12,15 @@
 //   running down its own column, always in increasing order.  Four columns
 //   go together; their four column sums run in the lanes of one vector.
 //   The row the next step needs is mirrored into its column as the pass
-//   goes, so that no step reads a row with a stride.
-// - The accumulation of the transformation runs on its transpose, built in
-//   place, a panel of columns at a time; one pass serves the update of one
-//   step and the sums of the next.  The Householder vectors wait in the
-//   work matrix, contiguous.
+//   goes, so that no step reads a row with a stride.  The reduction runs
+//   on one thread: its sums g(r) take their terms across the columns and
+//   then down their own column, so that shares of rows or of columns need
+//   a second pass over the block, which cost more than the threads gave.
+// - The accumulation of the transformation runs on its transpose, whose
+//   rows are independent: a block of rows, in a strip of its own, goes
+//   through every step while it stays in the cache; one pass serves the
+//   update of one step and the sums of the next.  The Householder vectors
+//   wait in the work matrix, contiguous.  The threads share the blocks.
 // - tqli computes its plane rotations from d and e alone, records them in
 //   the work matrix, and applies them to z block of rows by block of rows.
 //   Within a block a group of sweeps moves as a wave, chunk by chunk: sweep
@@ -31,6 +35,7 @@
 
 #include "pcnm.h"
 #include "simd.h"
+#include "threads.h"
 
 namespace {
 
@@ -49,33 +54,9 @@ const int span = 64;
 // Vectors of rows in one row block of the rotations.
 const int blockvecs = 4;
 
-// Columns that one pass of the accumulation takes together: each row of its
-// sums is loaded and stored once for all of them.
-const int panel = 4;
-
-// Square tiles of the transposing copies.
-const int tile = 32;
-
-// ---------------------------------------------------------------------------
-// The transpose in place, tile by tile.
-
-// transpose: a(j, k) and a(k, j) exchanged for j < k < n, in place (a np x
-//   n).
-void transpose(double* a, int n, int np)
-{
-    for (int k0 = 0; k0 < n; k0 += tile) {
-        int k1 = k0 + tile < n ? k0 + tile : n;
-        for (int j0 = 0; j0 <= k0; j0 += tile) {
-            int j1 = j0 + tile < n ? j0 + tile : n;
-            for (int k = k0; k < k1; ++k)
-                for (int j = j0; j < j1 && j < k; ++j) {
-                    double t = a[j + size_t(k) * np];
-                    a[j + size_t(k) * np] = a[k + size_t(j) * np];
-                    a[k + size_t(j) * np] = t;
-                }
-        }
-    }
-}
+// Vectors of rows in one block of the accumulation (16 rows with AVX2):
+// their sums and those of the next step stay in registers.
+const int accumvecs = 4;
 
 // ---------------------------------------------------------------------------
 // Vector kernels, templates over the vector type V, compiled once for each
@@ -326,86 +307,122 @@ inline __attribute__((always_inline)) void reducepass(double* a, int np, int l, 
         reducepass<V, false, false>(a, np, l, pu, pq, ui, g);
 }
 
-// accrow: the rows r..r+width-1 of the panel of columns c of the
-//   transpose, in one accumulation pass.  When G: c(r) = c(r) - g(r) w
-//   with w the element of each column.  When GN: gn(r) = gn(r) + c(r) v,
-//   with the updated c, for the columns in their order.
-template <typename V, bool G, bool GN>
-inline __attribute__((always_inline)) void accrow(double* const* c, int r, const double* g,
-                                                  const double* w, const double* v, double* gn)
-{
-    V x, y, gg;
-    if (G) load(y, g + r);
-    if (GN) load(gg, gn + r);
-    for (int j = 0; j < panel; ++j) {
-        load(x, c[j] + r);
-        if (G) {
-            x = x - y * w[j];
-            store(c[j] + r, x);
-        }
-        if (GN) gg = gg + x * v[j];
+// The accumulation works on the transpose zt of the transformation: row r
+// of zt is column r of the transformation, and the rows never meet.  Row r
+// starts as the unit vector e(r) at step r; every later active step i
+// takes its sum g(r) = sum over k < i of zt(r, k) u(k), from 0 in
+// increasing k, and then sets zt(r, k) = zt(r, k) - g(r) w(k) for k < i
+// (u the step's Householder vector, w = u / h).  So a block of rows goes
+// through all the steps while it stays in the cache, and the blocks are
+// shared among the threads.  Within a block the vector lanes run across
+// rows; the update of a step and the sums of the next share one pass.
+
+// Where the accumulation finds the steps: the Householder vector u of step
+// i in column i of w above the diagonal, w = u / h in column n-1-i below
+// it, and h in d(i) (the step is active when |h| > tolerance).
+struct steps {
+    const double* w;
+    const double* d;
+    int n, np;
+    const double* u(int i) const { return w + size_t(i) * np; }
+    const double* uh(int i) const { return w + size_t(n - 1 - i) * np + (n - i); }
+    bool active(int i) const { return std::fabs(d[i]) > tolerance; }
+    // the first active step from i on, or n
+    int from(int i) const
+    {
+        while (i < n && !active(i)) ++i;
+        return i;
     }
-    if (GN) store(gn + r, gg);
+};
+
+// stepsums: g(t) = sum over k < i of x(t, k) u(k), from 0 in increasing k,
+//   for the m rows t of x (leading dimension np).
+void stepsums(const double* x, int np, int m, int i, const double* u, double* g)
+{
+    for (int t = 0; t < m; ++t) g[t] = 0;
+    for (int k = 0; k < i; ++k) {
+        const double* c = x + size_t(k) * np;
+        for (int t = 0; t < m; ++t) g[t] = g[t] + c[t] * u[k];
+    }
 }
 
-// accumpass: one pass over columns 0..l-1 of the transpose zt (leading
-//   dimension np) in the accumulation of the transformation, a panel of
-//   columns at a time.
-//   When G, the update of the step of order l: zt(r, k) = zt(r, k) -
-//   g(r) wk(k) for rows 0..l-1.
-//   When GN, the sums of the next step: gn(r) = gn(r) + zt(r, k) un(k),
-//   with the updated zt, for rows 0..mn-1 (mn >= l).
-template <typename V, bool G, bool GN>
-inline __attribute__((always_inline)) void accumpass(double* zt, int np, int l, const double* g,
-                                                     const double* wk, double* gn,
-                                                     const double* un, int mn)
+// stepupdate: x(t, k) = x(t, k) - g(t) w(k) for k < i and the m rows t.
+void stepupdate(double* x, int np, int m, int i, const double* w, const double* g)
+{
+    for (int k = 0; k < i; ++k) {
+        double* c = x + size_t(k) * np;
+        for (int t = 0; t < m; ++t) c[t] = c[t] - g[t] * w[k];
+    }
+}
+
+// accumrows: the whole accumulation for the m rows r0.. of zt (leading
+//   dimension np), when all of them take part in every step from i on
+//   (i >= r0 + m), one step after the other.
+void accumrows(double* x, int np, int m, int i, const steps& st)
+{
+    double g[4 * accumvecs];
+    for (i = st.from(i); i < st.n; i = st.from(i + 1)) {
+        stepsums(x, np, m, i, st.u(i), g);
+        stepupdate(x, np, m, i, st.uh(i), g);
+    }
+}
+
+// accumblock: the same for B vectors V of rows, the sums in registers: the
+//   update of step i and the sums of the next active step j in one pass
+//   over columns 0..i-1, then the sums go on over the columns i..j-1.
+template <typename V, int B>
+inline __attribute__((always_inline)) void accumblock(double* x, int np, int i, const steps& st)
 {
     const int W = width<V>();
-    int k = 0;
-    for (; k + panel <= l; k += panel) {
-        double* c[panel];
-        double w[panel] = {}, v[panel] = {};
-        for (int j = 0; j < panel; ++j) {
-            c[j] = zt + size_t(k + j) * np;
-            if (G) w[j] = wk[k + j];
-            if (GN) v[j] = un[k + j];
-        }
-        int r = 0;
-        for (; r + W <= l; r += W) accrow<V, G, GN>(c, r, g, w, v, gn);
-        for (; r < l; ++r) accrow<double, G, GN>(c, r, g, w, v, gn);
-        if (GN) {
-            for (; r + W <= mn; r += W) accrow<V, false, true>(c, r, g, w, v, gn);
-            for (; r < mn; ++r) accrow<double, false, true>(c, r, g, w, v, gn);
+    i = st.from(i);
+    if (i >= st.n) return;
+    V g[B], x0;
+    const double* u = st.u(i);
+    for (int v = 0; v < B; ++v) g[v] = V{};
+    for (int k = 0; k < i; ++k) {
+        const double* c = x + size_t(k) * np;
+        for (int v = 0; v < B; ++v) {
+            load(x0, c + v * W);
+            g[v] = g[v] + x0 * u[k];
         }
     }
-    for (; k < l; ++k) {
-        double* c = zt + size_t(k) * np;
-        double w = G ? wk[k] : 0, v = GN ? un[k] : 0;
-        int r = 0;
-        for (; r < l; ++r) {
-            double x = c[r];
-            if (G) {
-                x = x - g[r] * w;
-                c[r] = x;
+    for (;;) {
+        int j = st.from(i + 1);
+        const double* w = st.uh(i);
+        if (j >= st.n) {
+            for (int k = 0; k < i; ++k) {
+                double* c = x + size_t(k) * np;
+                const double wk = w[k];
+                for (int v = 0; v < B; ++v) {
+                    load(x0, c + v * W);
+                    store(c + v * W, x0 - g[v] * wk);
+                }
             }
-            if (GN) gn[r] = gn[r] + x * v;
+            return;
         }
-        if (GN)
-            for (; r < mn; ++r) gn[r] = gn[r] + c[r] * v;
+        const double* un = st.u(j);
+        V gn[B];
+        for (int v = 0; v < B; ++v) gn[v] = V{};
+        for (int k = 0; k < i; ++k) {
+            double* c = x + size_t(k) * np;
+            const double wk = w[k], uk = un[k];
+            for (int v = 0; v < B; ++v) {
+                load(x0, c + v * W);
+                x0 = x0 - g[v] * wk;
+                store(c + v * W, x0);
+                gn[v] = gn[v] + x0 * uk;
+            }
+        }
+        for (int k = i; k < j; ++k) {
+            const double* c = x + size_t(k) * np;
+            for (int v = 0; v < B; ++v) {
+                load(x0, c + v * W);
+                gn[v] = gn[v] + x0 * un[k];
+            }
+        }
+        for (int v = 0; v < B; ++v) g[v] = gn[v];
+        i = j;
     }
-}
-
-template <typename V>
-inline __attribute__((always_inline)) void accumpass(double* zt, int np, int l, const double* g,
-                                                     const double* wk, double* gn,
-                                                     const double* un, int mn)
-{
-    if (g && gn)
-        accumpass<V, true, true>(zt, np, l, g, wk, gn, un, mn);
-    else if (g)
-        accumpass<V, true, false>(zt, np, l, g, wk, gn, un, mn);
-    else
-        accumpass<V, false, true>(zt, np, l, g, wk, gn, un, mn);
 }
 
 // One recorded sweep: rotations of the column pairs (p, p+1) for p from
@@ -528,32 +545,14 @@ void update_base(double* c, int m, const double* u, const double* q, double uk, 
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx2")))
 #endif
-void accumpass_avx2(double* zt, int np, int l, const double* g,
-                                                    const double* wk, double* gn,
-                                                    const double* un, int mn)
+void accumblock_avx2(double* x, int np, int i, const steps& st)
 {
-    accumpass<v4>(zt, np, l, g, wk, gn, un, mn);
+    accumblock<v4, accumvecs>(x, np, i, st);
 }
 
-void accumpass_base(double* zt, int np, int l, const double* g, const double* wk, double* gn,
-                    const double* un, int mn)
+void accumblock_base(double* x, int np, int i, const steps& st)
 {
-    accumpass<v2>(zt, np, l, g, wk, gn, un, mn);
-}
-
-// unitrow, unitcol: step i of the accumulation leaves row i, and column i,
-//   of zt (leading dimension np) as those of the identity: zt(i, j) = 0,
-//   and zt(j, i) = 0, for j < i, zt(i, i) = 1.
-void unitrow(double* zt, int np, int i)
-{
-    for (int j = 0; j < i; ++j) zt[i + size_t(j) * np] = 0;
-}
-
-void unitcol(double* zt, int np, int i)
-{
-    double* c = zt + size_t(i) * np;
-    for (int j = 0; j < i; ++j) c[j] = 0;
-    c[i] = 1;
+    accumblock<v2, accumvecs>(x, np, i, st);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -656,12 +655,10 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
             e[i] = ci[l - 1];
         }
         double* g = transform ? gbuf[next] : nullptr;
-        {
-            if (wide)
-                reducepass_avx2(a, np, l, pu, pq, ci, g);
-            else
-                reducepass_base(a, np, l, pu, pq, ci, g);
-        }
+        if (wide)
+            reducepass_avx2(a, np, l, pu, pq, ci, g);
+        else
+            reducepass_base(a, np, l, pu, pq, ci, g);
         if (transform) {
             // e(j) = g(j) / h, then e(j) - hh u(j): the update of the next pass
             double f = 0;
@@ -688,65 +685,62 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
     }
     w[0] = a[0];
 
-    // Accumulation of the transformations, on its transpose zt in a: zt(r, k)
-    // is element (k, r) of the transformation.  Step i (0-based) is active
-    // when |d(i)| > tolerance: its sums g(r) = sum over k < i of u(k) zt(r, k),
-    // then zt(r, k) = zt(r, k) - g(r) w(k), with u and w = u / h from the
-    // work matrix.  The g of a step lives in column i of zt, outside the
-    // block, until the step is done.  The update of one active step and the
-    // sums of the next active one share a pass; the steps between them only
-    // set their rows and columns to those of the identity, which is done
-    // around the pass in the order that leaves each value as the literal
-    // loops do.
+    // Accumulation of the transformations, on their transpose, block of
+    // rows by block of rows (see accumblock).  Row r is e(r) at step r;
+    // the steps before the whole block takes part are made row by row.
+    // Each block lives in a strip of its own, its m rows stored by columns
+    // with leading dimension m, so that it spans few pages; the strips fill
+    // the first n x n elements of a, whose content is no longer needed.
+    // The threads take the blocks in turn, the first (the longest) first.
+    // Then the strips are copied, transposed, into the work matrix, and
+    // from there into a; the rows of a below n, which the strips may have
+    // covered, wait in those of the work matrix meanwhile.
     d[0] = 0;
     e[0] = 0;
-    double* zt = a;
-    auto active = [=](int i) { return std::fabs(d[i]) > tolerance; };
-    auto u = [=](int i) { return w + size_t(i) * np; };
-    auto uh = [=](int i) { return w + size_t(n - 1 - i) * np + (n - i); };
-    auto pass = [=](int l, const double* g, const double* wk, double* gn, const double* un, int mn) {
-        if (wide)
-            accumpass_avx2(zt, np, l, g, wk, gn, un, mn);
-        else
-            accumpass_base(zt, np, l, g, wk, gn, un, mn);
-    };
-    int i = 0;
-    while (i < n && !active(i)) {
-        unitrow(zt, np, i);
-        unitcol(zt, np, i);
-        ++i;
-    }
-    if (i < n) {
-        double* g = zt + size_t(i) * np;  // the sums of the first active step
-        for (int r = 0; r < i; ++r) g[r] = 0;
-        pass(i, nullptr, nullptr, g, u(i), i);
-    }
-    while (i < n) {
-        // step i is active, its sums in column i of zt; j is the next active
-        int j = i + 1;
-        while (j < n && !active(j)) ++j;
-        double* g = zt + size_t(i) * np;
-        for (int k = i; k < j; ++k) unitrow(zt, np, k);
-        for (int k = i + 1; k < j; ++k) unitcol(zt, np, k);
-        if (j < n) {
-            double* gn = zt + size_t(j) * np;
-            for (int r = 0; r < j; ++r) gn[r] = 0;
-            pass(i, g, uh(i), gn, u(j), j);
-            unitcol(zt, np, i);
-            // the columns i..j-1 of the identity complete the sums of step j
-            for (int k = i; k < j; ++k) {
-                double v = u(j)[k];
-                const double* c = zt + size_t(k) * np;
-                for (int r = 0; r < j; ++r) gn[r] = gn[r] + c[r] * v;
-            }
-        } else {
-            pass(i, g, uh(i), nullptr, nullptr, 0);
-            unitcol(zt, np, i);
+    const steps st{w, d, n, np};
+    const int rows = (wide ? 4 : 2) * accumvecs;
+    const int nblocks = (n + rows - 1) / rows;
+    auto strip = [=](int b) { return a + size_t(b) * rows * size_t(n); };
+    if (np > n)
+        for (int k = 0; k < n; ++k)
+            std::memcpy(w + size_t(k) * np + n, a + size_t(k) * np + n, size_t(np - n) * sizeof(double));
+    auto block = [&](int b) {
+        double g[4 * accumvecs];
+        int r0 = b * rows;
+        int m = n - r0 < rows ? n - r0 : rows;
+        double* x = strip(b);
+        for (int k = 0; k < n; ++k)
+            for (int t = 0; t < m; ++t) x[t + size_t(k) * m] = r0 + t == k ? 1 : 0;
+        for (int i = st.from(r0 + 1); i < r0 + m; i = st.from(i + 1)) {
+            stepsums(x, m, i - r0, i, st.u(i), g);
+            stepupdate(x, m, i - r0, i, st.uh(i), g);
         }
-        i = j;
-    }
+        if (m < rows)
+            accumrows(x, m, m, r0 + m, st);
+        else if (wide)
+            accumblock_avx2(x, m, r0 + m, st);
+        else
+            accumblock_base(x, m, r0 + m, st);
+    };
+    const int p = shares(n, nblocks);
+    share(p, nblocks, block);
     for (int k = 0; k < n; ++k) d[k] = w[k + size_t(k) * np];
-    transpose(a, n, np);
+
+    // Column r of the transformation is row r of the transpose.
+    auto unstrip = [&](int b) {
+        int r0 = b * rows;
+        int m = n - r0 < rows ? n - r0 : rows;
+        const double* x = strip(b);
+        for (int k = 0; k < n; ++k)
+            for (int j = 0; j < m; ++j) w[k + size_t(r0 + j) * np] = x[j + size_t(k) * m];
+    };
+    share(p, nblocks, unstrip);
+    const int pc = pieces(p);
+    auto copy = [&](int t) {
+        for (int r = split(n, pc, t, 1); r < split(n, pc, t + 1, 1); ++r)
+            std::memcpy(a + size_t(r) * np, w + size_t(r) * np, size_t(np) * sizeof(double));
+    };
+    share(p, pc, copy);
 }
 
 void tred2(double* a, int n, int np, double* d, double* e, double* w)
@@ -780,12 +774,21 @@ void tqli(double* d, double* e, int n, int np, double* z, double* w, int path)
     size_t want = size_t(batchsize) > size_t(2 * n) ? size_t(batchsize) : size_t(2 * n);
     if (cap > want) cap = want;
     double* rec = w;
+    // The rows of z are independent: the threads share them, in pieces of
+    // whole blocks of the rotations' kernel.
+    const int blockrows = blockvecs * (path == path_avx2 ? 4 : 2);
+    const int p = shares(n, (n + blockrows - 1) / blockrows);
+    const int pc = pieces(p);
     auto flush = [&]() {
         if (rec == w) return;
-        if (path == path_avx2)
-            rotate_avx2(z, n, np, w, rec);
-        else
-            rotate_base(z, n, np, w, rec);
+        auto rows = [&](int t) {
+            int r0 = split(n, pc, t, blockrows), r1 = split(n, pc, t + 1, blockrows);
+            if (path == path_avx2)
+                rotate_avx2(z + r0, r1 - r0, np, w, rec);
+            else
+                rotate_base(z + r0, r1 - r0, np, w, rec);
+        };
+        share(p, pc, rows);
         rec = w;
     };
 

@@ -1,10 +1,12 @@
 // Principal coordinate analysis of a distance matrix, with Gower centring.
 // The loops run down the columns (unit stride) wherever the literal order
-// walks along rows; every sum keeps its order of terms.
+// walks along rows; every sum keeps its order of terms.  The threads share
+// the columns of the centring.
 #include <cmath>
 #include <cstring>
 
 #include "pcnm.h"
+#include "threads.h"
 #include "textio/textio.h"
 
 namespace {
@@ -43,28 +45,36 @@ void halfsq(int n, int maxn, const double* d, double* x)
 //   np   (in)     leading dimension of a.
 void gower(double* a, double* mean, int n, int np)
 {
+    // The threads share the columns, four by four: every column sum, and
+    // every centred element, is computed on its own.
+    const int p = shares(n, (n + 3) / 4), pc = pieces(p);
+
     // Column sums, each from 0 down its column, four columns side by side.
-    int j = 0;
-    for (; j + 4 <= n; j += 4) {
-        const double* c = a + size_t(j) * np;
-        double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-        for (int i = 0; i < n; ++i) {
-            s0 = s0 + c[i];
-            s1 = s1 + c[i + np];
-            s2 = s2 + c[i + 2 * size_t(np)];
-            s3 = s3 + c[i + 3 * size_t(np)];
+    auto sums = [&](int t) {
+        int j = split(n, pc, t, 4);
+        int end = split(n, pc, t + 1, 4);
+        for (; j + 4 <= end; j += 4) {
+            const double* c = a + size_t(j) * np;
+            double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+            for (int i = 0; i < n; ++i) {
+                s0 = s0 + c[i];
+                s1 = s1 + c[i + np];
+                s2 = s2 + c[i + 2 * size_t(np)];
+                s3 = s3 + c[i + 3 * size_t(np)];
+            }
+            mean[j] = s0;
+            mean[j + 1] = s1;
+            mean[j + 2] = s2;
+            mean[j + 3] = s3;
         }
-        mean[j] = s0;
-        mean[j + 1] = s1;
-        mean[j + 2] = s2;
-        mean[j + 3] = s3;
-    }
-    for (; j < n; ++j) {
-        const double* c = a + size_t(j) * np;
-        double s = 0;
-        for (int i = 0; i < n; ++i) s = s + c[i];
-        mean[j] = s;
-    }
+        for (; j < end; ++j) {
+            const double* c = a + size_t(j) * np;
+            double s = 0;
+            for (int i = 0; i < n; ++i) s = s + c[i];
+            mean[j] = s;
+        }
+    };
+    share(p, pc, sums);
 
     // Grand sum, and the sums turned into means.
     double grand = 0;
@@ -76,11 +86,14 @@ void gower(double* a, double* mean, int n, int np)
     grand = grand / double(n);
 
     // Centring; the row means are the column means of the symmetric matrix.
-    for (int k = 0; k < n; ++k) {
-        double* c = a + size_t(k) * np;
-        double mk = mean[k];
-        for (int i = 0; i < n; ++i) c[i] = c[i] - mean[i] - mk + grand;
-    }
+    auto centre = [&](int t) {
+        for (int k = split(n, pc, t, 4); k < split(n, pc, t + 1, 4); ++k) {
+            double* c = a + size_t(k) * np;
+            double mk = mean[k];
+            for (int i = 0; i < n; ++i) c[i] = c[i] - mean[i] - mk + grand;
+        }
+    };
+    share(p, pc, centre);
 }
 
 // sorteig

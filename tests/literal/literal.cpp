@@ -153,6 +153,20 @@ void tqli(double* d, double* e, int n, int np, double* z)
     }
 }
 
+void distances(int ntot, int ncoord, int ld, const double* x, double* d)
+{
+    auto X = [=](int i, int k) { return x[(i - 1) + (k - 1) * ld]; };
+    auto D = [=](int i, int j) -> double& { return d[(i - 1) + (j - 1) * ld]; };
+
+    for (int i = 1; i <= ntot - 1; ++i) {
+        for (int j = i + 1; j <= ntot; ++j) {
+            double sum = 0;
+            for (int k = 1; k <= ncoord; ++k) sum = sum + (X(i, k) - X(j, k)) * (X(i, k) - X(j, k));
+            D(j, i) = std::sqrt(sum);
+        }
+    }
+}
+
 void gower(double* a, double* mean, int n, int np)
 {
     auto A = [=](int i, int j) -> double& { return a[(i - 1) + (j - 1) * np]; };

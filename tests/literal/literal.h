@@ -25,6 +25,11 @@ void tred2(double* a, int n, int np, double* d, double* e);
 // for one eigenvalue.
 void tqli(double* d, double* e, int n, int np, double* z);
 
+// distances: d(j, i) = the Euclidean distance of objects i < j, rows of x
+//   (ntot objects, ncoord coordinates, leading dimension ld), its squares
+//   summed over the coordinates in increasing order.
+void distances(int ntot, int ncoord, int ld, const double* x, double* d);
+
 // gower: Gower centring of the n x n matrix a (leading dimension np) in
 //   place; mean (out) receives the column means before centring.
 void gower(double* a, double* mean, int n, int np);

@@ -1,0 +1,59 @@
+// The threads that share the independent work of the kernels of this module.
+// A kernel splits its work into parts that touch disjoint elements, each
+// element keeping its own sequence of operations, so that every thread
+// count gives the same bits.
+//
+// The threads form one pool for the process, kept in threads.cpp: started
+// by the first kernel whose work is large enough to pay for them, idle
+// between kernels, ended when the process ends.  Nothing is allocated once
+// they run.
+#ifndef LOCIWEAVER_PCNM_THREADS_H
+#define LOCIWEAVER_PCNM_THREADS_H
+
+// setthreads: the kernels use k threads from now on (k >= 1), the calling
+//   thread included; k = 0 restores the default: the processors this
+//   process may run on, or fewer when OMP_NUM_THREADS is a smaller
+//   positive number.
+void setthreads(int k);
+
+// threads: the number of threads the kernels use (at least 1).
+int threads();
+
+// shares: the parts into which a kernel on a matrix of order n splits its
+//   work, when that comes in `units` independent pieces: 1 below order
+//   threadfrom, where the work is too small to pay for the threads, else
+//   threads(), or the pieces when they are fewer.
+const int threadfrom = 200;
+int shares(int n, int units);
+
+// share: job(context, part) for every part in 0..parts-1, taken in turn by
+//   the calling thread and by up to t - 1 threads of the pool, each part by
+//   one of them; returns when all are done.  t <= 1 runs the parts in
+//   order on the calling thread, without the pool.  The job must not
+//   throw, and no job may share work itself.
+void share(int t, int parts, void (*job)(void*, int), void* context);
+
+// The same for a callable f(part).
+template <typename F>
+void share(int t, int parts, F& f)
+{
+    share(t, parts, [](void* c, int part) { (*static_cast<F*>(c))(part); }, &f);
+}
+
+// pieces: the parts into which a kernel run by t threads splits its work:
+//   a few per thread, so that the threads that run share out the parts of
+//   one that does not.
+const int piecesper = 4;
+inline int pieces(int t) { return t > 1 ? piecesper * t : 1; }
+
+// split: the start of part t of `parts` over the range [0, n), in units of
+//   `grain` (the parts differ by at most one grain; part `parts` starts at
+//   n).
+inline int split(int n, int parts, int t, int grain)
+{
+    long long units = (n + grain - 1) / grain;
+    int start = int(units * t / parts) * grain;
+    return start < n ? start : n;
+}
+
+#endif
