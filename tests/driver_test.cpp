@@ -83,6 +83,22 @@ struct targetprograms {
     }
 } const target;
 
+// The command line that starts the target's program with the arguments
+// args: the runner's words, the program, the arguments; argv is ready for
+// execvp (built before a fork, so that the child allocates nothing).
+struct commandline {
+    std::vector<std::string> words;
+    std::vector<char*> argv;
+    explicit commandline(const std::string& program, const std::vector<std::string>& args = {})
+        : words(target.runner)
+    {
+        words.push_back(target.bin + "/" + program + (target.windows ? ".exe" : ""));
+        words.insert(words.end(), args.begin(), args.end());
+        for (std::string& w : words) argv.push_back(&w[0]);
+        argv.push_back(nullptr);
+    }
+};
+
 // The text with every line feed ended as the target's records are.
 std::string targetlines(const std::string& text)
 {
@@ -187,15 +203,10 @@ struct outcome {
 outcome runprogram(const scratch& s, const std::string& program, const std::vector<std::string>& args,
                    const std::string& answers, const char* outdev = nullptr)
 {
-    const std::string path = target.bin + "/" + program + (target.windows ? ".exe" : ""),
-                      in = s.root + "/answers", out = outdev ? outdev : s.root + "/stdout",
+    const std::string in = s.root + "/answers", out = outdev ? outdev : s.root + "/stdout",
                       err = s.root + "/stderr";
     spit(in, answers);
-    std::vector<char*> argv;
-    for (const std::string& w : target.runner) argv.push_back(const_cast<char*>(w.c_str()));
-    argv.push_back(const_cast<char*>(path.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
+    const commandline cmd(program, args);
     pid_t pid = ::fork();
     if (pid == 0) {
         ::setsid();
@@ -205,7 +216,7 @@ outcome runprogram(const scratch& s, const std::string& program, const std::vect
         ::dup2(i, 0);
         ::dup2(o, 1);
         ::dup2(e, 2);
-        ::execvp(argv[0], argv.data());
+        ::execvp(cmd.argv[0], cmd.argv.data());
         ::_exit(127);
     }
     outcome r;
@@ -621,11 +632,7 @@ liverun startrun(const scratch& s, const std::string& program)
     liverun r;
     r.out = s.root + "/stdout";
     r.err = s.root + "/stderr";
-    const std::string path = target.bin + "/" + program + (target.windows ? ".exe" : "");
-    std::vector<char*> argv;
-    for (const std::string& w : target.runner) argv.push_back(const_cast<char*>(w.c_str()));
-    argv.push_back(const_cast<char*>(path.c_str()));
-    argv.push_back(nullptr);
+    const commandline cmd(program);
     int p[2];
     if (::pipe(p) != 0) throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
     // A write after the run has ended must fail, not end the test.
@@ -649,7 +656,7 @@ liverun startrun(const scratch& s, const std::string& program)
             sigaddset(&ends, sig);
         }
         ::sigprocmask(SIG_UNBLOCK, &ends, nullptr);
-        ::execvp(argv[0], argv.data());
+        ::execvp(cmd.argv[0], cmd.argv.data());
         ::_exit(127);
     }
     ::close(p[0]);

@@ -66,8 +66,7 @@ inline __attribute__((always_inline)) void product(const double* a, const double
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx2")))
 #endif
-void product_avx2(const double* a, const double* b, double* p,
-                                                  int l, int m, int n, int ld)
+void product_avx2(const double* a, const double* b, double* p, int l, int m, int n, int ld)
 {
     product<v4>(a, b, p, l, m, n, ld);
 }

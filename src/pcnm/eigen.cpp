@@ -517,7 +517,7 @@ inline __attribute__((always_inline)) void rotate(double* z, int n, int np, cons
 __attribute__((target("avx2")))
 #endif
 void reducepass_avx2(double* a, int np, int l, const double* pu,
-                                                     const double* pq, const double* ui, double* g)
+                     const double* pq, const double* ui, double* g)
 {
     reducepass<v4>(a, np, l, pu, pq, ui, g);
 }
@@ -531,8 +531,7 @@ void reducepass_base(double* a, int np, int l, const double* pu, const double* p
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx2")))
 #endif
-void update_avx2(double* c, int m, const double* u,
-                                                 const double* q, double uk, double qk)
+void update_avx2(double* c, int m, const double* u, const double* q, double uk, double qk)
 {
     update<v4>(c, m, m, u, q, uk, qk, nullptr, 0);
 }
@@ -558,8 +557,7 @@ void accumblock_base(double* x, int np, int i, const steps& st)
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx2")))
 #endif
-void rotate_avx2(double* z, int n, int np, const double* rec,
-                                                 const double* end)
+void rotate_avx2(double* z, int n, int np, const double* rec, const double* end)
 {
     rotate<v4>(z, n, np, rec, end);
 }

@@ -33,6 +33,25 @@
 #include <system_error>
 #endif
 
+namespace {
+
+// The count that call() returns, called again while it is interrupted
+// (EINTR); -1 with err set when it fails otherwise.
+template <typename F>
+long resumed(F call, int& err)
+{
+    for (;;) {
+        long k = call();
+        if (k >= 0) return k;
+        if (errno != EINTR) {
+            err = errno;
+            return -1;
+        }
+    }
+}
+
+}  // namespace
+
 #ifdef _WIN32
 
 const char oslineend[] = "\r\n";
@@ -104,30 +123,21 @@ int osopen(const char* name, int& err)
     return fd;
 }
 
+namespace {
+
+// At most a gigabyte a call: the counts of _read and _write are unsigned.
+unsigned part(size_t n) { return n > (1u << 30) ? (1u << 30) : unsigned(n); }
+
+}  // namespace
+
 long osread(int fd, char* p, size_t n, int& err)
 {
-    unsigned part = n > (1u << 30) ? (1u << 30) : unsigned(n);
-    for (;;) {
-        int got = _read(fd, p, part);
-        if (got >= 0) return got;
-        if (errno != EINTR) {
-            err = errno;
-            return -1;
-        }
-    }
+    return resumed([&] { return long(_read(fd, p, part(n))); }, err);
 }
 
 long oswrite(int fd, const char* p, size_t n, int& err)
 {
-    unsigned part = n > (1u << 30) ? (1u << 30) : unsigned(n);
-    for (;;) {
-        int put = _write(fd, p, part);
-        if (put >= 0) return put;
-        if (errno != EINTR) {
-            err = errno;
-            return -1;
-        }
-    }
+    return resumed([&] { return long(_write(fd, p, part(n))); }, err);
 }
 
 int osclose(int fd) { return _close(fd) == 0 ? 0 : errno; }
@@ -238,26 +248,12 @@ int osopen(const char* name, int& err)
 
 long osread(int fd, char* p, size_t n, int& err)
 {
-    for (;;) {
-        ssize_t got = ::read(fd, p, n);
-        if (got >= 0) return long(got);
-        if (errno != EINTR) {
-            err = errno;
-            return -1;
-        }
-    }
+    return resumed([&] { return long(::read(fd, p, n)); }, err);
 }
 
 long oswrite(int fd, const char* p, size_t n, int& err)
 {
-    for (;;) {
-        ssize_t put = ::write(fd, p, n);
-        if (put >= 0) return long(put);
-        if (errno != EINTR) {
-            err = errno;
-            return -1;
-        }
-    }
+    return resumed([&] { return long(::write(fd, p, n)); }, err);
 }
 
 int osclose(int fd) { return ::close(fd) == 0 || errno == EINTR ? 0 : errno; }
