@@ -8,3 +8,8 @@ if(CPACK_GENERATOR STREQUAL "DEB")
       "(or tools/install-deps test); cpack -G TGZ makes the .tar.gz without it")
   endif()
 endif()
+
+# The .tar.gz: LICENSE in share/doc/lociweaver, beside the copyright.
+if(CPACK_GENERATOR STREQUAL "TGZ" AND CPACK_LOCIWEAVER_LICENCE_DIR)
+  set(CPACK_INSTALLED_DIRECTORIES "${CPACK_LOCIWEAVER_LICENCE_DIR};share/doc/lociweaver")
+endif()

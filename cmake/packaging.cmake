@@ -75,7 +75,8 @@ function(lociweaver_gzip file var)
 endfunction()
 
 # The changelog and copyright that every Debian package carries in its
-# documentation directory (the .tar.gz has them too).  The changelog is dated
+# documentation directory (the .tar.gz has them too); the copyright names
+# the MIT licence of LICENSE in Debian's machine-readable format.  The changelog is dated
 # from SOURCE_DATE_EPOCH when set, so that a rebuild can give the same file.
 if(NOT WIN32)
   set(debian_dir ${PROJECT_BINARY_DIR}/debian)
@@ -94,6 +95,14 @@ if(NOT WIN32)
   lociweaver_gzip(${debian_dir}/changelog.Debian changelog)
   install(FILES ${changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/cmake/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # The .tar.gz also carries LICENSE beside the copyright (cpack-checks.cmake
+  # adds it to that package alone: in a Debian package the copyright file
+  # holds the licence, and a second licence file is out of place).
+  configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/licence/LICENSE COPYONLY)
+  set(CPACK_LOCIWEAVER_LICENCE_DIR ${PROJECT_BINARY_DIR}/licence)
+else()
+  # The Windows .zip: LICENSE at its top, beside the programs and the guide.
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 
 include(CPack)
