@@ -51,12 +51,14 @@ struct storage {
     std::unique_ptr<int[]> from, rest;
 };
 
-// Writes one line of text to the console output.
+// Writes one line of text to the console output and hands it over at once,
+// so that a run ended a moment later keeps every line it printed.
 void line(const std::string& text)
 {
     note(io.out, dir_writing, nullptr);
     putn(io.out, text.data(), text.size());
     endrec(io.out);
+    endwrite(io.out);
 }
 
 // Allocates the storage for ntot objects of ncoord coordinates; false when
