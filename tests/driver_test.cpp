@@ -32,9 +32,12 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <poll.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -199,9 +202,11 @@ struct outcome {
 
 // Runs the program of the build with the arguments args in s.work, in a new
 // session, with the console input answers; stdout goes to the device outdev
-// instead of the capture when one is named.
+// instead of the capture when one is named.  inchild(context), when given,
+// runs in the child just before the program starts.
 outcome runprogram(const scratch& s, const std::string& program, const std::vector<std::string>& args,
-                   const std::string& answers, const char* outdev = nullptr)
+                   const std::string& answers, const char* outdev = nullptr,
+                   void (*inchild)(void*) = nullptr, void* context = nullptr)
 {
     const std::string in = s.root + "/answers", out = outdev ? outdev : s.root + "/stdout",
                       err = s.root + "/stderr";
@@ -216,6 +221,7 @@ outcome runprogram(const scratch& s, const std::string& program, const std::vect
         ::dup2(i, 0);
         ::dup2(o, 1);
         ::dup2(e, 2);
+        if (inchild) inchild(context);
         ::execvp(cmd.argv[0], cmd.argv.data());
         ::_exit(127);
     }
@@ -966,6 +972,207 @@ TEST(signals, duringalargerun)
             break;
         }
     }
+}
+
+// ---------------------------------------------------------------- the program whose capacity is the machine's
+
+// The text with the banner's capacity blanked.
+std::string nocapacity(const std::string& text)
+{
+    static const std::regex banner("maximum of +[0-9]+ objects");
+    return std::regex_replace(text, banner, "maximum of (any) objects");
+}
+
+// Empty when run b (files in workb) is run a (files in worka) but for the
+// banner's capacity; otherwise the first difference.
+std::string samerun(const outcome& a, const std::string& worka, const outcome& b, const std::string& workb)
+{
+    if (a.status != b.status || a.signalled || b.signalled || a.hung || b.hung) return "the status differs";
+    std::string diff = compare(nocapacity(a.out), nocapacity(b.out));
+    if (!diff.empty()) return "stdout " + diff;
+    if (!(diff = compare(a.err, b.err)).empty()) return "stderr " + diff;
+    std::map<std::string, std::string> fa = files(worka), fb = files(workb);
+    for (const auto& f : fa) {
+        if (!fb.count(f.first)) return "no file " + shown(f.first);
+        if (!(diff = compare(f.second, fb[f.first])).empty()) return shown(f.first) + " " + diff;
+    }
+    return fa.size() == fb.size() ? "" : "the files differ";
+}
+
+// Every transcript of lociweaver or lociweaver1000 that lociweaver1000
+// passes (the banner's capacity aside), without meeting its capacity, gives
+// the same run with lociweaver-large, byte for byte but for that capacity.
+TEST(large, everytranscriptoflociweaver1000)
+{
+    int compared = 0;
+    for (const std::string& name : cases()) {
+        const std::string dir = casedir(name);
+        std::vector<std::string> program = splitlines(slurp(dir + "/program"), false);
+        if (!program.empty() && program[0] != "lociweaver" && program[0] != "lociweaver1000") continue;
+        const std::vector<std::string> args = splitlines(slurp(dir + "/args"), false);
+        const std::string answers = slurp(dir + "/answers");
+        scratch s1, s2;
+        want w = prepare(name, s1.work);
+        prepare(name, s2.work);
+        outcome thousand = runprogram(s1, "lociweaver1000", args, answers);
+        // lociweaver1000 passes the transcript when it meets no capacity.
+        std::map<std::string, std::string> got = files(s1.work);
+        bool passes = thousand.status == w.status &&
+                      compare(nocapacity(targetlines(w.out)), nocapacity(thousand.out)) == "" &&
+                      compare(targetlines(w.err), thousand.err) == "" && w.unchecked.empty();
+        for (const auto& f : w.files)
+            passes = passes && got.count(f.first) &&
+                     compare(w.inputs.count(f.first) ? f.second : targetlines(f.second), got[f.first]) == "";
+        // Where its capacity decides, the other program decides otherwise.
+        for (const char* limit : {"You are joking", "excessive number of points", "Too many points"})
+            passes = passes && thousand.out.find(limit) == std::string::npos;
+        if (!passes) continue;
+        outcome large = runprogram(s2, "lociweaver-large", args, answers);
+        EXPECT_EQ(samerun(thousand, s1.work, large, s2.work), "") << name;
+        ++compared;
+    }
+    EXPECT_GT(compared, 80) << "too few transcripts compared";
+}
+
+// Above 1000 objects: a grid of 50 x 25 sites (saved, PCNM, layout 1) and a
+// coordinates file of 1490 main and 10 supplementary objects (PCNM with the
+// correlation check, Canoco file) against a build of capacity 1500.
+TEST(large, beyondathousandasabuildofthatcapacity)
+{
+    std::string sites = scatteredsites(1500);
+    sites.replace(0, sites.find('\n'), "1490 2 10");
+    struct {
+        const char* what;
+        std::string answers;
+        bool file;
+    } runs[] = {
+        {"grid of 50 x 25", "r.txt\nv.txt\n1\n2\n50 25\n1\n1\n1\ngo\n", false},
+        {"1500 objects", "r.txt\nv.txt\n3\n3\nc.txt\n1\n60\ngo\n", true},
+    };
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.what);
+        scratch a, b;
+        if (r.file) {
+            spit(a.work + "/c.txt", sites);
+            spit(b.work + "/c.txt", sites);
+        }
+        outcome fixed = runprogram(a, "lociweaver1500", {}, r.answers);
+        outcome large = runprogram(b, "lociweaver-large", {}, r.answers);
+        ASSERT_EQ(fixed.status, 0);
+        EXPECT_EQ(fixed.out.find("Choose a lower"), std::string::npos) << "the limit is refused";
+        EXPECT_NE(slurp(a.work + "/v.txt"), "");
+        EXPECT_EQ(samerun(fixed, a.work, large, b.work), "");
+    }
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+const bool addresssanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+const bool addresssanitizer = true;
+#else
+const bool addresssanitizer = false;
+#endif
+#else
+const bool addresssanitizer = false;
+#endif
+
+// The address space of the child, limited to 256 MB.
+void smalladdressspace(void*)
+{
+    struct rlimit l = {256L << 20, 256L << 20};
+    ::setrlimit(RLIMIT_AS, &l);
+}
+
+// When the system refuses the storage (here the address space is limited),
+// the run stops in order after the design: the memory it needs (four
+// matrices of 8000 x 8000 doubles, 2,048,000,000 bytes, six vectors of
+// 8000 doubles and one of 8000 integers, 416,000 bytes, and 64 for the
+// alignment: 2049 MB rounded up) and its objects, status 0, the report
+// holding the banner and the transect, the variables file empty.
+TEST(large, memoryrefusedinorder)
+{
+    if (!target.name.empty()) GTEST_SKIP() << "an emulator needs more address space than the limit leaves";
+    if (addresssanitizer) GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
+    scratch s;
+    outcome o = runprogram(s, "lociweaver-large", {}, "r.txt\nv.txt\n1\n1\n8000\n", nullptr, smalladdressspace);
+    EXPECT_EQ(o.status, 0);
+    EXPECT_FALSE(o.signalled);
+    const std::string tail = " Number of objects?\n\n"
+                             " Not enough memory: a run of 8000 objects needs 2049 MB,\n"
+                             " which the system cannot give now. Close other programs,\n"
+                             " or use fewer objects or a machine with more memory.\n";
+    ASSERT_GE(o.out.size(), tail.size());
+    EXPECT_EQ(o.out.substr(o.out.size() - tail.size()), tail);
+    EXPECT_EQ(o.err, "");
+    std::map<std::string, std::string> got = files(s.work);
+    EXPECT_EQ(got.size(), 2u);
+    EXPECT_EQ(got["v.txt"], "");
+    const std::string report = got["r.txt"];
+    const std::string transect = "  Unidimensional transect with equidistant points\n";
+    ASSERT_GE(report.size(), transect.size());
+    EXPECT_EQ(report.substr(report.size() - transect.size()), transect);
+}
+
+// ---------------------------------------------------------------- the progress line
+
+// The error stream on the terminal whose slave side is context's name,
+// opened without making it the controlling terminal; the progress line
+// shown from the first step of the decomposition.
+void errorontty(void* context)
+{
+    int t = ::open(static_cast<const char*>(context), O_RDWR | O_NOCTTY);
+    if (t >= 0) ::dup2(t, 2);
+    ::setenv("LOCIWEAVER_PROGRESS", "always", 1);
+}
+
+void alwaysprogress(void*) { ::setenv("LOCIWEAVER_PROGRESS", "always", 1); }
+
+// A PCNM run with its error stream on a terminal shows the progress line
+// there and erases it (blanks over it, the cursor back at the line's start)
+// before anything else is written; without the line the terminal holds the
+// error stream of the same run on a file, and that run writes no progress
+// at all.
+TEST(progress, onaterminalonly)
+{
+    if (target.windows) GTEST_SKIP() << "wine's console is not a POSIX terminal";
+    const std::string answers = "r.txt\nv.txt\n1\n1\n300\n1\n3\ngo\n";
+    scratch plain;
+    outcome o = runprogram(plain, "lociweaver", {}, answers, nullptr, alwaysprogress);
+    ASSERT_EQ(o.status, 0);
+    EXPECT_EQ(o.err.find('\r'), std::string::npos) << "progress on a file";
+
+    int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    std::string slave = ::ptsname(master);
+    // Records as they are written: no line feed becomes CR LF.
+    struct termios tio;
+    ASSERT_EQ(::tcgetattr(master, &tio), 0);
+    tio.c_oflag &= ~tcflag_t(OPOST);
+    ASSERT_EQ(::tcsetattr(master, TCSANOW, &tio), 0);
+    scratch s;
+    outcome t = runprogram(s, "lociweaver", {}, answers, nullptr, errorontty, &slave[0]);
+    std::string screen;
+    char buf[4096];
+    for (;;) {
+        struct pollfd p = {master, POLLIN, 0};
+        if (::poll(&p, 1, 0) <= 0) break;
+        long k = ::read(master, buf, sizeof buf);
+        if (k <= 0) break;
+        screen.append(buf, size_t(k));
+    }
+    ::close(master);
+    EXPECT_EQ(t.status, 0);
+    EXPECT_EQ(t.err, "");
+    EXPECT_EQ(samerun(o, plain.work, t, s.work).substr(0, 6), "stderr") << "only the error stream moves";
+    static const std::regex line(R"(\r PCoA of 300 objects: (reduction|accumulation|eigenvectors), [0-9]+% done[^\r]*)");
+    static const std::regex erased(R"(\r +\r)");
+    EXPECT_TRUE(std::regex_search(screen, line)) << "no progress line";
+    std::string rest = std::regex_replace(std::regex_replace(screen, line, ""), erased, "");
+    EXPECT_EQ(rest, o.err);
+    EXPECT_NE(screen.find(" \r" + o.err.substr(0, 5)), std::string::npos) << "not erased before the pause";
 }
 
 }  // namespace

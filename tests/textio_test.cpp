@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "testfiles.h"
+#include "textio/progress.h"
 #include "textio/textio.h"
 
 namespace {
@@ -677,3 +678,28 @@ TEST(reports, failedwrite)
 }
 
 }  // namespace
+
+// The progress line: the fraction done, whole percent, and the time left
+// estimated from the time spent (elapsed (1 - done) / done, rounded), in
+// seconds, minutes or hours; no estimate before the first percent.
+TEST(progress, linetext)
+{
+    struct {
+        const char* what;
+        int n;
+        double done, elapsed;
+        const char* text;
+    } cases[] = {
+        {"reduction", 3000, 0.25, 3.0, " PCoA of 3000 objects: reduction, 25% done, about 9 s left"},
+        {"accumulation", 1250, 0.5, 150.0, " PCoA of 1250 objects: accumulation, 50% done, about 2 min 30 s left"},
+        {"eigenvectors", 46340, 0.5, 7260.0,
+         " PCoA of 46340 objects: eigenvectors, 50% done, about 2 h 01 min left"},
+        {"reduction", 20000, 0.005, 2.0, " PCoA of 20000 objects: reduction, 0% done"},
+        {"eigenvectors", 10, 1.0, 4.0, " PCoA of 10 objects: eigenvectors, 99% done, about 0 s left"},
+    };
+    for (const auto& c : cases) {
+        char out[128];
+        int k = progtext(out, c.what, c.n, c.done, c.elapsed);
+        EXPECT_EQ(std::string(out, size_t(k)), c.text);
+    }
+}

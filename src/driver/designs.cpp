@@ -5,7 +5,7 @@
 
 namespace {
 
-double& at(run& r, int i, int j) { return r.x[size_t(i - 1) + size_t(j - 1) * size_t(maxn)]; }
+double& at(run& r, int i, int j) { return r.x[size_t(i - 1) + size_t(j - 1) * size_t(r.ld)]; }
 
 // Writes the n grid points of r to Grid.txt, a new file, one record a point.
 void savegrid(run& r)
@@ -33,11 +33,12 @@ void transect(run& r)
         wlist(con);
         wlist(con, {"Number of objects?"});
         askint(r, r.n);
-        if (r.n >= 1 && r.n <= maxn) break;
+        if (r.n >= 1 && r.n <= r.cap) break;
         wlist(con, {"You are joking, I hope?"});
-        wlist(con, {"Maximum number = ", maxn});
+        wlist(con, {"Maximum number = ", r.cap});
     }
     wlist(r.io.report, {" Unidimensional transect with equidistant points"});
+    storage(r, r.n);
     for (int i = 1; i <= r.n; ++i) at(r, i, 1) = i;
 }
 
@@ -59,7 +60,7 @@ void grid(run& r)
         if (r.nx <= 0 || r.ny <= 0) continue;
         // The true product, which 32 bits could not hold for large answers.
         long long points = static_cast<long long>(r.nx) * r.ny;
-        if (points <= maxn) {
+        if (points <= r.cap) {
             r.n = int(points);
             break;
         }
@@ -68,6 +69,7 @@ void grid(run& r)
         wlist(con, {"the program."});
     }
     wfmt(r.io.report, summary, {r.nx, r.ny});
+    storage(r, r.n);
 
     // Row by row, X varying fastest.
     int x = 1, y = 1;

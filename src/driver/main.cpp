@@ -7,7 +7,7 @@
 
 namespace {
 
-// All of the run's storage exists from the start.
+// The run; its storage is made ready once the number of objects is known.
 run r;
 
 }  // namespace

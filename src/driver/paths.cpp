@@ -35,10 +35,10 @@ int truncation(run& r, int ntot)
         wfmt(rep, highest, {scaled * r.rangmax});
         wfmt(rep, large, {multiplier});
 
-        truncate(ntot, maxn, r.d, scaled);
+        truncate(ntot, r.ld, r.d, scaled);
         int npos = 0;
         // corlin is idle until correl, after the accepted attempt: the solver's work
-        pcoa(ntot, maxn, r.perm, r.d, r.eig, r.off, r.x, r.w1, r.w2, npos, rep, r.corlin);
+        pcoa(ntot, r.ld, r.perm, r.d, r.eig, r.off, r.x, r.w1, r.w2, npos, rep, r.corlin);
         wlist(rep, {"Eigenvalues of the PCoA:"});
         wlist(rep);
         // Eight values a line: eight at a time writes the same lines.
@@ -69,10 +69,10 @@ void pcnmpath(run& r)
     wlist(r.io.report, {"Matrix of PCNM spatial variables"});
     r.tstart = timeofday();
     int ntot = r.n + r.nsup;
-    distances(ntot, r.ncoord, maxn, r.x, r.d);
+    distances(ntot, r.ncoord, r.ld, r.x, r.d);
     r.nvar = truncation(r, ntot);
     if (r.nsup > 0)
-        correl(r.n, r.nvar, r.x, maxn, r.w1, r.w2, r.w3, r.w4, r.corlin, r.xprime, r.io.report);
+        correl(r.n, r.nvar, r.x, r.ld, r.w1, r.w2, r.w3, r.w4, r.corlin, r.xprime, r.io.report);
 }
 
 void polypath(run& r)
@@ -105,6 +105,6 @@ void polypath(run& r)
     }
     wlist(r.io.report);
     wlist(r.io.report, {"Constructing a polynomial of order ", r.order});
-    monomials(r.n, r.savedcoord, r.order, maxn, r.x);
+    monomials(r.n, r.savedcoord, r.order, r.ld, r.x);
     r.nvar = m;
 }

@@ -52,15 +52,16 @@ void askname(run& r, char* name)
 void initrun(run& r)
 {
     initunits(r.io);
+    capacity(r);
     std::memset(r.repname, ' ', namelen);
     std::memset(r.varname, ' ', namelen);
 }
 
 void banner(run& r)
 {
-    static const layout capacity = fmt("(' This program can handle a maximum of',I7,' objects.')");
+    static const layout maximum = fmt("(' This program can handle a maximum of',I7,' objects.')");
     wfmt(r.io.out, bannerlayout(), {});
-    wfmt(r.io.out, capacity, {maxn});
+    wfmt(r.io.out, maximum, {r.cap});
 }
 
 void namefiles(run& r)
@@ -102,9 +103,11 @@ void askdesign(run& r)
     lines(r.io.out, {"Sampling design:", "(1) A transect with equidistant points", "(2) A regular grid",
                      "(3) File containing X or X-Y coordinates"});
     askint(r, r.design);
-    if (r.design == 3)
-        readdata(r.n, r.ncoord, r.nsup, maxn, r.x, r.io.report, r.trace);
-    else if (r.design == 1)
+    if (r.design == 3) {
+        readhead(r.n, r.ncoord, r.nsup, r.cap, r.io.report);
+        storage(r, r.n + r.nsup);
+        readbody(r.n, r.ncoord, r.nsup, r.ld, r.x, r.io.report, r.trace);
+    } else if (r.design == 1)
         transect(r);
     else
         grid(r);
@@ -128,7 +131,7 @@ void askmethod(run& r)
 
 void ranging(run& r)
 {
-    range1(r.n, r.ncoord, r.nsup, maxn, r.x, 3, r.vmin, r.vrange, r.rangmax, r.method, r.io.report,
+    range1(r.n, r.ncoord, r.nsup, r.ld, r.x, 3, r.vmin, r.vrange, r.rangmax, r.method, r.io.report,
            r.trace);
 }
 
@@ -143,9 +146,9 @@ void construct(run& r)
 void writevars(run& r)
 {
     if (r.layout == 3)
-        canocofree(r.n, r.savedcoord, r.nvar, maxn, r.x, r.method, r.order, r.io.vars);
+        canocofree(r.n, r.savedcoord, r.nvar, r.ld, r.x, r.method, r.order, r.io.vars);
     else
-        writeout(r.n, r.savedcoord, r.nvar, maxn, r.x, r.layout, r.method, r.order, r.io.vars);
+        writeout(r.n, r.savedcoord, r.nvar, r.ld, r.x, r.layout, r.method, r.order, r.io.vars);
     closes(r.io.vars);
 }
 

@@ -1,17 +1,13 @@
-// The run: its state and all of its storage, sized by the capacity MAXN when
-// the program is built.  The driver owns it; every routine below the driver
-// receives the parts it needs as arguments.
+// The run: its state and all of its storage.  The driver owns it; every
+// routine below the driver receives the parts it needs as arguments.
+// A program of capacity MAXN holds its storage from the start, each matrix
+// MAXN x MAXN; the program whose capacity is the machine's (built with
+// MAXN = 0) allocates it once, when the number of objects is known, for
+// that many objects.
 #ifndef LOCIWEAVER_DRIVER_RUN_H
 #define LOCIWEAVER_DRIVER_RUN_H
 
 #include "textio/stream.h"
-
-#ifndef MAXN
-#error "MAXN, the capacity of the program, must be defined when it is built"
-#endif
-
-const int maxn = MAXN;
-const size_t maxsq = size_t(MAXN) * size_t(MAXN);
 
 struct run {
     units io;
@@ -35,18 +31,30 @@ struct run {
     double limit = 0;        // truncation limit, in the user's units
     double rangmax = 0;      // common divisor of the coordinates
     float tstart = 0;        // seconds since midnight when PCNM began
+    int cap = 0;             // capacity: the most objects of a run
+    int ld = 0;              // leading dimension of the matrices
 
-    // Storage, by columns with leading dimension MAXN.
-    double x[maxsq];         // sites, then spatial variables
-    double d[maxsq];         // distances: untruncated below, truncated above
-    double corlin[maxsq];    // correlations among PCNM variables
-    double xprime[maxsq];    // transpose of the standardised variables
-    double eig[MAXN];        // eigenvalues
-    double off[MAXN];        // off-diagonal of the tridiagonal matrix
-    double w1[MAXN], w2[MAXN], w3[MAXN], w4[MAXN];  // work vectors
-    int perm[MAXN];          // permutation of the sorted eigenvalues
+    // Storage, by columns with leading dimension ld (see storage.cpp).
+    double* x = nullptr;       // sites, then spatial variables
+    double* d = nullptr;       // distances: untruncated below, truncated above
+    double* corlin = nullptr;  // correlations among PCNM variables
+    double* xprime = nullptr;  // transpose of the standardised variables
+    double* eig = nullptr;     // eigenvalues
+    double* off = nullptr;     // off-diagonal of the tridiagonal matrix
+    double *w1 = nullptr, *w2 = nullptr, *w3 = nullptr, *w4 = nullptr;  // work vectors
+    int* perm = nullptr;       // permutation of the sorted eigenvalues
     double vmin[3], vrange[3];  // ranging vectors
 };
+
+// capacity: sets r.cap, the largest number of objects a run may have.
+void capacity(run& r);
+
+// storage: makes the storage of r ready for ntot objects (1 <= ntot <=
+//   r.cap), setting r.ld and the matrices and vectors, all zero.  A program
+//   of fixed capacity has it already; the other allocates it, once.
+// Stops the run (runstop, status 0) after a console line that says how
+// much memory the run needs when the system cannot give it.
+void storage(run& r, int ntot);
 
 // One answer from the console, read by one free-form read: an integer, a
 // real, or a file name of namelen characters.  A null answer keeps v.

@@ -567,6 +567,18 @@ void rotate_base(double* z, int n, int np, const double* rec, const double* end)
     rotate<v2>(z, n, np, rec, end);
 }
 
+// The shares of the decomposition's time taken by the reduction, the
+// accumulation and the rotations of tqli, for the progress line.
+const double sharereduce = 0.23;
+const double shareaccum = 0.20;
+const double sharerotate = 0.57;
+
+// Tells prog, when there is one, that `part` of the whole is done.
+void tick(progress* prog, const char* what, double part)
+{
+    if (prog) progstep(*prog, what, part);
+}
+
 }  // namespace
 
 // The four-wide path is compiled for AVX2 on x86 processors, which may lack
@@ -598,7 +610,9 @@ int bestpath()
 //   e  (out)    n elements: e(i) = element (i, i-1) for i = 2..n; e(1) = 0.
 //   w  (work)   np x n; its content on return means nothing.
 //   path (in)   path_avx2 or path_base (the default: bestpath()).
-void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
+//   prog (in,out) null, or the progress of the decomposition: each step
+//               adds its share of the whole.
+void tred2(double* a, int n, int np, double* d, double* e, double* w, int path, progress* prog)
 {
     const bool wide = path == path_avx2;
     auto col = [=](int k) { return a + size_t(k) * np; };
@@ -620,6 +634,8 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
     int next = 0;
     const double* pu = nullptr;  // pending update: vector and updated e
     const double* pq = nullptr;
+    // Step i works on a triangle of order i: its share of the reduction.
+    const double reducework = double(n - 1) * n * (2.0 * n - 1) / 6;
     for (int i = n - 1; i >= 1; --i) {
         int l = i;
         double* ci = col(i);
@@ -680,6 +696,7 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
             pq = nullptr;
         }
         d[i] = h;
+        tick(prog, "reduction", sharereduce * double(i) * i / reducework);
     }
     w[0] = a[0];
 
@@ -702,6 +719,9 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
     if (np > n)
         for (int k = 0; k < n; ++k)
             std::memcpy(w + size_t(k) * np + n, a + size_t(k) * np + n, size_t(np - n) * sizeof(double));
+    // Row r takes the steps from r on, about n^2 - r^2 in all.
+    double accumwork = 0;
+    for (int r = 0; r < n; ++r) accumwork = accumwork + (double(n) * n - double(r) * r);
     auto block = [&](int b) {
         double g[4 * accumvecs];
         int r0 = b * rows;
@@ -719,6 +739,7 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
             accumblock_avx2(x, m, r0 + m, st);
         else
             accumblock_base(x, m, r0 + m, st);
+        tick(prog, "accumulation", shareaccum * m * (double(n) * n - double(r0) * r0) / accumwork);
     };
     const int p = shares(n, nblocks);
     share(p, nblocks, block);
@@ -757,9 +778,10 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w)
 //               the unit eigenvector of eigenvalue k.
 //   w  (work)   np x n: the recorded rotations; its content means nothing.
 //   path (in)   path_avx2 or path_base (the default: bestpath()).
+//   prog (in,out) as for tred2.
 // Throws runstop{0, "Too many iterations in TQLI"} when an eigenvalue needs
 // more than maxiter iterations; z then holds every rotation made before.
-void tqli(double* d, double* e, int n, int np, double* z, double* w, int path)
+void tqli(double* d, double* e, int n, int np, double* z, double* w, int path, progress* prog)
 {
     auto D = [=](int i) -> double& { return d[i - 1]; };
     auto E = [=](int i) -> double& { return e[i - 1]; };
@@ -853,6 +875,9 @@ void tqli(double* d, double* e, int n, int np, double* z, double* w, int path)
             E(l) = g;
             E(m) = 0;
         }
+        // Eigenvalue l's rotations reach rows l to n: about 2 (n - l) + 1
+        // of the n^2 in all.
+        tick(prog, "eigenvectors", sharerotate * (2.0 * (n - l) + 1) / (double(n) * n));
     }
     flush();
 }

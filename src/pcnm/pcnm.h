@@ -5,6 +5,7 @@
 #ifndef LOCIWEAVER_PCNM_PCNM_H
 #define LOCIWEAVER_PCNM_PCNM_H
 
+#include "textio/progress.h"
 #include "textio/stream.h"
 
 // Single-precision tolerances, widened exactly to double.
@@ -44,8 +45,11 @@ int bestpath();
 // a (in,out): symmetric matrix (diagonal and lower triangle read); on return
 //   the orthogonal transformation.  d (out): diagonal; e (out): sub-diagonal,
 //   e(i) = element (i, i-1), e(1) = 0.  w (work): np x n, content lost.
+// prog (in,out): when not null, told of each step's share of the whole
+//   decomposition (tred2 and tqli) as it ends.
 void tred2(double* a, int n, int np, double* d, double* e, double* w);
-void tred2(double* a, int n, int np, double* d, double* e, double* w, int path);
+void tred2(double* a, int n, int np, double* d, double* e, double* w, int path,
+           progress* prog = nullptr);
 
 // tqli: eigenvalues and eigenvectors of the tridiagonal matrix (d, e) by QL
 //   with implicit shifts, every rotation applied to z.
@@ -54,9 +58,10 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path);
 //   of tred2, then the unit eigenvectors by columns.  w (work): np x n,
 //   content lost.
 // Throws runstop{0, "Too many iterations in TQLI"} when an eigenvalue needs
-// more than 50 iterations.
+// more than 50 iterations.  prog: as for tred2.
 void tqli(double* d, double* e, int n, int np, double* z, double* w);
-void tqli(double* d, double* e, int n, int np, double* z, double* w, int path);
+void tqli(double* d, double* e, int n, int np, double* z, double* w, int path,
+          progress* prog = nullptr);
 
 // gower: Gower centring of the n x n matrix a in place.
 // mean (out): the column means of a before centring.
@@ -78,6 +83,8 @@ void arrange(int n, int ld, double* x, const int* perm, const double* eig, doubl
 // x (out): the n x n principal coordinates, column k for eigenvalue k.
 // npos (out): the PCNM count.  report: receives the eigenvalue summary.
 // work (work): a maxn x n matrix for the eigen-solver, content lost.
+// The decomposition shows its progress line (report's progress) while it
+// runs, and erases it before pcoa returns.
 // The runstop of tqli passes through.
 void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off,
           double* x, double* mean, double* row, int& npos, stream& report, double* work);

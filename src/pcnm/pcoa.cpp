@@ -203,8 +203,21 @@ void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off,
         Eig(i) = 0;
         Off(i) = 0;
     }
-    tred2(x, n, maxn, eig, off, work);
-    tqli(eig, off, n, maxn, x, work);
+    {
+        // The progress line is erased however the decomposition ends.
+        progress* prog = report.io ? &report.io->prog : nullptr;
+        struct eraser {
+            progress* p;
+            ~eraser()
+            {
+                if (p) progend(*p);
+            }
+        } erase{prog};
+        if (prog) progbegin(*prog, n);
+        const int path = bestpath();
+        tred2(x, n, maxn, eig, off, work, path, prog);
+        tqli(eig, off, n, maxn, x, work, path, prog);
+    }
 
     sorteig(n, eig, perm);
     arrange(n, maxn, x, perm, eig, row);

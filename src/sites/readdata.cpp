@@ -40,7 +40,7 @@ void readgroups(stream& file, int ntot, int ncoord, int ld, double* x)
     }
 }
 
-void readdata(int& n, int& ncoord, int& nsup, int maxn, double* x, stream& report, int trace)
+void readhead(int& n, int& ncoord, int& nsup, int maxn, stream& report)
 {
     static const layout echo = fmt("(' Input file of coordinates: ',A30)");
     static const layout summary = fmt(
@@ -72,15 +72,24 @@ void readdata(int& n, int& ncoord, int& nsup, int maxn, double* x, stream& repor
         wfmt(con, toomany, {});
         throw runstop{0, nullptr};
     }
+}
 
+void readbody(int n, int ncoord, int nsup, int ld, double* x, stream& report, int trace)
+{
     int ntot = n + nsup;
-    readgroups(file, ntot, ncoord, maxn, x);
+    readgroups(report.io->coord, ntot, ncoord, ld, x);
 
     if (trace == 1) {
         wlist(report);
         wlist(report, {"Matrice X"});
         wlist(report);
-        writerows(report, ntot, ncoord, maxn, x);
+        writerows(report, ntot, ncoord, ld, x);
         wlist(report);
     }
+}
+
+void readdata(int& n, int& ncoord, int& nsup, int maxn, double* x, stream& report, int trace)
+{
+    readhead(n, ncoord, nsup, maxn, report);
+    readbody(n, ncoord, nsup, maxn, x, report, trace);
 }

@@ -18,6 +18,14 @@
 // unusable or the objects exceed maxn.
 void readdata(int& n, int& ncoord, int& nsup, int maxn, double* x, stream& report, int trace);
 
+// readhead and readbody: readdata in two halves, so that the storage of x
+//   can be made ready for the n + nsup objects in between.  readhead asks
+//   for the file, reads the header, writes the summary and makes the
+//   refusals (maxn: capacity); readbody reads the groups into x (leading
+//   dimension ld) and, when trace is 1, writes them to the report.
+void readhead(int& n, int& ncoord, int& nsup, int maxn, stream& report);
+void readbody(int n, int ncoord, int nsup, int ld, double* x, stream& report, int trace);
+
 // readheader: one free-form read of the three counts of a coordinates file
 //   open on file: n, ncoord, nsup (out), the object, coordinate and
 //   supplementary counts.

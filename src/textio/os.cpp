@@ -1,6 +1,8 @@
 #include "os.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <thread>
@@ -18,6 +20,10 @@
 #include <unistd.h>
 #if defined(__linux__)
 #include <sched.h>
+#endif
+#if defined(__APPLE__)
+#include <sys/sysctl.h>
+#include <sys/types.h>
 #endif
 #endif
 
@@ -170,6 +176,24 @@ long ossecondofday()
     return long(t.wHour) * 3600 + long(t.wMinute) * 60 + long(t.wSecond);
 }
 
+bool osterminal(int fd)
+{
+    DWORD mode;
+    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    return h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) != 0;
+}
+
+void osmemory(unsigned long long& total, unsigned long long& avail)
+{
+    MEMORYSTATUSEX m;
+    m.dwLength = sizeof m;
+    total = avail = 0;
+    if (GlobalMemoryStatusEx(&m)) {
+        total = m.ullTotalPhys;
+        avail = m.ullAvailPhys;
+    }
+}
+
 int oscpus()
 {
     DWORD_PTR process = 0, system = 0;
@@ -268,6 +292,35 @@ long ossecondofday()
     std::tm t;
     localtime_r(&now, &t);
     return long(t.tm_hour) * 3600 + long(t.tm_min) * 60 + long(t.tm_sec);
+}
+
+bool osterminal(int fd) { return ::isatty(fd) != 0; }
+
+void osmemory(unsigned long long& total, unsigned long long& avail)
+{
+    total = avail = 0;
+#if defined(__APPLE__)
+    uint64_t bytes = 0;
+    size_t len = sizeof bytes;
+    if (sysctlbyname("hw.memsize", &bytes, &len, nullptr, 0) == 0) total = bytes;
+#else
+    long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGESIZE);
+    if (pages > 0 && size > 0) total = static_cast<unsigned long long>(pages) * static_cast<unsigned long long>(size);
+#endif
+#if defined(__linux__)
+    // What the kernel could hand out without swapping: free memory and the
+    // caches it can drop.
+    int fd = ::open("/proc/meminfo", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    char buf[4096];
+    int err = 0;
+    long k = osread(fd, buf, sizeof buf - 1, err);
+    ::close(fd);
+    if (k <= 0) return;
+    buf[k] = '\0';
+    const char* m = std::strstr(buf, "MemAvailable:");
+    if (m) avail = std::strtoull(m + 13, nullptr, 10) * 1024;
+#endif
 }
 
 int oscpus()

@@ -77,6 +77,14 @@ long ossecondofday();
 // The system's description of the error number err.
 std::string oserror(int err);
 
+// Whether fd is a terminal (a console window on Windows).
+bool osterminal(int fd);
+
+// The physical memory of the machine, in bytes, and how much of it the
+// system could give now without swapping (free, or held by caches it can
+// drop); 0 for a figure the system does not tell.
+void osmemory(unsigned long long& total, unsigned long long& avail);
+
 // The number of processors this process may run on (at least 1).
 int oscpus();
 

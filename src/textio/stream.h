@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <string>
 
+#include "progress.h"
+
 // Unit numbers, as they appear in failure reports.
 enum {
     unit_err = 0,
@@ -69,6 +71,7 @@ struct units {
     stream err, coord, in, out, report, grid, vars;
     direction last = dir_none;     // direction of the last transfer
     const char* lastfmt = nullptr;  // layout of the last statement, or "list io"
+    progress prog;                  // the line of a long computation
 };
 
 // A failed open, read or write: the stream, the context and the message of
