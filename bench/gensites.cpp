@@ -11,18 +11,21 @@
 
 namespace {
 
-// One benchmark case: the file, its objects, how they are placed, the seed
-// and the truncation limit of the run (in the coordinates' units).
+// One benchmark case: the file, its objects, how they are placed (at
+// random, uniform or clustered, or on a grid of gridx points a row, 1 apart),
+// the seed and the truncation limit of the run (in the coordinates' units).
 struct sitecase {
     const char* name;
     int n, nsup;
     bool clustered;
     unsigned seed;
     double limit;
+    int gridx;
 };
 
 // Each limit is the longest edge of the minimum spanning tree of its sites,
-// rounded up: the usual PCNM choice, which keeps every site connected.  At
+// rounded up: the usual PCNM choice, which keeps every site connected (on
+// the grid, the spacing).  At
 // 1000 sites it keeps 599 (uniform), 381 (clustered) and 594 (supplementary)
 // PCNM variables.
 const sitecase cases[] = {
@@ -35,6 +38,9 @@ const sitecase cases[] = {
     {"supplementary1000", 950, 50, false, 4000, 54},
     {"uniform2000", 2000, 0, false, 20000, 37},
     {"uniform4000", 4000, 0, false, 40000, 28},
+    // a 50-hectare plot in quadrats of 20 m: 50 x 25 sites
+    {"grid1250", 1250, 0, false, 0, 1, 50},
+    {"uniform10000", 10000, 0, false, 100000, 21, 0},
 };
 
 const double side = 1000;       // the sites lie in [0, side) x [0, side)
@@ -53,14 +59,17 @@ bool writecase(const std::string& dir, const sitecase& c)
     int ntot = c.n + c.nsup;
     std::fprintf(f, "%d 2 %d\n", c.n, c.nsup);
     int ncl = ntot / clustersize;
-    double cx[1000], cy[1000];  // ntot / clustersize clusters at most
+    double cx[1000], cy[1000];  // the clusters of the clustered cases
     for (int k = 0; k < ncl; ++k) {
         cx[k] = side * unit(gen);
         cy[k] = side * unit(gen);
     }
     for (int i = 0; i < ntot; ++i) {
         double x, y;
-        if (!c.clustered) {
+        if (c.gridx > 0) {
+            x = 1 + i % c.gridx;
+            y = 1 + i / c.gridx;
+        } else if (!c.clustered) {
             x = side * unit(gen);
             y = side * unit(gen);
         } else {

@@ -2,7 +2,8 @@
 # bench/run.sh [build-directory]
 #
 # Builds the programs and the benchmark in Release mode (with LAPACK for the
-# comparisons, and lociweaver4000 for the largest cases), writes the
+# comparisons, lociweaver4000 for 2000 and 4000 sites and lociweaver-large
+# for the 1250-site grid and 10 000 sites), writes the
 # benchmark's coordinates files, and in one run:
 #   1. times whole runs of the programs on every file, each run a fresh
 #      working directory and one PCNM attempt (median of RUNS runs, LARGE
@@ -16,8 +17,9 @@
 #      dsyev, all on one thread, the writing of the file) and prints its
 #      ratios.
 # Environment: RUNS (default 5), LARGE (default 3), REPS (benchmark
-# repetitions, default 5), CASES (the whole-run cases, default all of them),
-# EIGENBENCH (0 skips step 3).
+# repetitions, default 5), CASES (the whole-run cases, default all of them
+# but uniform10000, which takes some minutes a run), EIGENBENCH (0 skips
+# step 3).
 # Needs cmake, g++, Google Benchmark, a LAPACK (libopenblas-dev preferred),
 # /usr/bin/time and setsid.
 set -eu
@@ -28,14 +30,14 @@ runs=${RUNS:-5}
 large=${LARGE:-3}
 reps=${REPS:-5}
 cases=${CASES:-"uniform250 uniform500 clustered250 clustered500 uniform1000 clustered1000
-                supplementary1000 uniform2000 uniform4000"}
+                supplementary1000 grid1250 uniform2000 uniform4000"}
 eigenbench=${EIGENBENCH:-1}
 
 mkdir -p "$build"
 log=$build/bench-build.log
 { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DLOCIWEAVER_TESTS=OFF \
       -DLOCIWEAVER_BENCH=ON -DLOCIWEAVER_BENCH_LAPACK=ON -DLOCIWEAVER_MAXN=4000 &&
-  cmake --build "$build" -j2 --target lociweaver lociweaver1000 lociweaver4000 gensites \
+  cmake --build "$build" -j2 --target lociweaver lociweaver1000 lociweaver4000 lociweaver-large gensites \
       eigenbench minimal; } \
     > "$log" 2>&1 || { cat "$log"; exit 1; }
 
@@ -103,10 +105,12 @@ ratio() { echo "$1 $2" | awk '{ printf "%.2f", $1 / $2 }'; }
 
 # Real times, ms; the processor time of the runs (all threads) in
 # parentheses; the ratio is ours / dsyevd in real time, same thread count.
-printf '%-18s %-15s %3s %16s %8s %16s %8s %6s\n' "whole run" "program" "thr" "ours ms (cpu)" \
+printf '%-18s %-16s %3s %16s %8s %16s %8s %6s\n' "whole run" "program" "thr" "ours ms (cpu)" \
     "peak KB" "dsyevd ms (cpu)" "peak KB" "ratio"
 for case in $cases; do
     case $case in
+        grid1250) progs=lociweaver-large n=$runs ;;
+        uniform10000) progs=lociweaver-large n=1 ;;
         *250 | *500) progs="lociweaver lociweaver1000" n=$runs ;;
         *1000) progs=lociweaver1000 n=$runs ;;
         *) progs=lociweaver4000 n=$large ;;
@@ -115,14 +119,14 @@ for case in $cases; do
         for t in $counts; do
             series ours env OMP_NUM_THREADS=$t "$build/src/$prog"
             case $case in
-                *250 | *500)
-                    printf '%-18s %-15s %3s %16s %8s\n' "$case" "$prog" "$t" \
+                uniform250 | uniform500 | clustered250 | clustered500)
+                    printf '%-18s %-16s %3s %16s %8s\n' "$case" "$prog" "$t" \
                         "$ours_ms ($ours_cpu)" "$ours_kb" ;;
                 *)
                     limit=$(sed -n 7p "$data/$case.answers")
                     series lapack env OPENBLAS_NUM_THREADS=$t OMP_NUM_THREADS=$t \
                         "$build/bench/minimal" "$case.txt" "$limit" variables.txt eigenvalues.txt
-                    printf '%-18s %-15s %3s %16s %8s %16s %8s %6s\n' "$case" "$prog" "$t" \
+                    printf '%-18s %-16s %3s %16s %8s %16s %8s %6s\n' "$case" "$prog" "$t" \
                         "$ours_ms ($ours_cpu)" "$ours_kb" "$lapack_ms ($lapack_cpu)" "$lapack_kb" \
                         "$(ratio "$ours_ms" "$lapack_ms")" ;;
             esac
