@@ -197,7 +197,7 @@ void readvars(stream& file, variables& v)
                                   file.lines};
             }
             int m = k - at < per ? k - at : per;
-            if (!fields(line, m, w))
+            if (line.size() != size_t(m) * size_t(w))
                 throw refusal{"not " + std::to_string(m) + " values in fields of " + std::to_string(w) +
                                   " characters, as the lines before",
                               file.lines};
