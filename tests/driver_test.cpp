@@ -36,6 +36,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -1090,6 +1091,100 @@ TEST(maps, moransiagreeswiththeeigenvaluesofwholeruns)
             EXPECT_NEAR(moran, want, 1e-5) << "variable " << k + 1;
         }
     }
+}
+
+// The first program of the names found on the PATH, or "".
+std::string onpath(std::initializer_list<const char*> names)
+{
+    std::istringstream dirs(env("PATH"));
+    for (const char* name : names)
+        for (std::string d; std::getline(dirs, d, ':');)
+            if (::access((d + "/" + name).c_str(), X_OK) == 0) return d + "/" + name;
+    return "";
+}
+
+// A PNG image: its size and its pixels as grey levels (8-bit RGB or RGBA,
+// not interlaced); width 0 when it is not such an image.
+struct image {
+    unsigned width = 0, height = 0;
+    std::vector<unsigned char> grey;
+};
+
+image readpng(const std::string& png)
+{
+    image im;
+    auto be = [&](size_t at) {
+        return unsigned(uint8_t(png[at])) << 24 | unsigned(uint8_t(png[at + 1])) << 16 |
+               unsigned(uint8_t(png[at + 2])) << 8 | unsigned(uint8_t(png[at + 3]));
+    };
+    std::string idat;
+    int channels = 0;
+    for (size_t at = 8; at + 8 <= png.size();) {
+        unsigned len = be(at);
+        std::string type = png.substr(at + 4, 4);
+        if (type == "IHDR" && png[at + 16] == 8 && png[at + 20] == 0) {
+            im.width = be(at + 8);
+            im.height = be(at + 12);
+            channels = png[at + 17] == 6 ? 4 : png[at + 17] == 2 ? 3 : 0;
+        }
+        if (type == "IDAT") idat += png.substr(at + 8, len);
+        at += 12 + len;
+    }
+    const size_t stride = size_t(im.width) * size_t(channels);
+    std::vector<unsigned char> raw((stride + 1) * im.height);
+    uLongf got = uLongf(raw.size());
+    if (channels == 0 || uncompress(raw.data(), &got, reinterpret_cast<const Bytef*>(idat.data()), idat.size()) != Z_OK ||
+        got != raw.size())
+        return image{};
+    // Undo each row's filter, then average the colours.
+    std::vector<unsigned char> cur(stride), prev(stride, 0);
+    for (unsigned y = 0; y < im.height; ++y) {
+        const unsigned char* row = &raw[y * (stride + 1)];
+        for (size_t x = 0; x < stride; ++x) {
+            int a = x >= size_t(channels) ? cur[x - size_t(channels)] : 0, b = prev[x],
+                c = x >= size_t(channels) ? prev[x - size_t(channels)] : 0, p = a + b - c;
+            int pred[] = {0, a, b, (a + b) / 2,
+                          std::abs(p - a) <= std::abs(p - b) && std::abs(p - a) <= std::abs(p - c) ? a
+                          : std::abs(p - b) <= std::abs(p - c)                                    ? b
+                                                                                                   : c};
+            cur[x] = (unsigned char)(row[1 + x] + pred[row[0] % 5]);
+        }
+        for (unsigned x = 0; x < im.width; ++x)
+            im.grey.push_back((unsigned char)((cur[x * channels] + cur[x * channels + 1] + cur[x * channels + 2]) / 3));
+        prev = cur;
+    }
+    return im;
+}
+
+// A real browser draws the picture of the shipped example: an image of the
+// size the picture states, with its black discs and white ground.
+TEST(maps, abrowserrendersthepicture)
+{
+    if (!target.name.empty()) GTEST_SKIP() << "the picture is rendered from the native build";
+    std::string chromium = onpath({"chromium", "chromium-browser"});
+    if (chromium.empty()) GTEST_SKIP() << "chromium is not installed (tools/install-deps test)";
+    scratch s;
+    fs::copy(std::string(LW_CASES) + "/../../examples", s.root + "/examples", fs::copy_options::recursive);
+    ASSERT_EQ(runprogram(s, "lociweaver", {}, slurp(s.root + "/examples/answers.txt")).status, 0);
+    outcome maps = runprogram(s, "lociweaver-maps", {"../examples/sites.txt", "pcnm.txt", "p.svg"}, "");
+    ASSERT_EQ(maps.status, 0) << maps.err;
+    std::string svg = slurp(s.work + "/p.svg");
+    std::smatch size;
+    ASSERT_TRUE(std::regex_search(svg, size, std::regex("<svg [^>]*width=\"([0-9]+)\" height=\"([0-9]+)\"")));
+    const std::string command = "cd '" + s.root + "' && timeout 120 '" + chromium +
+                                "' --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
+                                " --disable-background-networking --disable-component-update --disable-sync"
+                                " --hide-scrollbars --user-data-dir=profile --window-size=" +
+                                size[1].str() + "," + size[2].str() +
+                                " --screenshot=shot.png file://" + s.work + "/p.svg > chromium.log 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << slurp(s.root + "/chromium.log");
+    image im = readpng(slurp(s.root + "/shot.png"));
+    EXPECT_EQ(im.width, unsigned(std::stoi(size[1].str())));
+    EXPECT_EQ(im.height, unsigned(std::stoi(size[2].str())));
+    size_t dark = 0, white = 0;
+    for (unsigned char g : im.grey) dark += g < 64, white += g > 250;
+    EXPECT_GT(dark, im.grey.size() / 100) << "hardly anything black";
+    EXPECT_GT(white, im.grey.size() / 2) << "no white ground";
 }
 
 }  // namespace
