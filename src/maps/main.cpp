@@ -260,7 +260,7 @@ int main(int argc, char** argv)
             maps(o);
         }
     } catch (const ioerror& e) {
-        fail = std::string(e.s->name) + ": " + said(e);
+        fail = std::string(e.s->console ? "standard output" : e.s->name) + ": " + said(e);
     } catch (const bad& b) {
         fail = b.name + ": " + (b.r.line > 0 ? "line " + std::to_string(b.r.line) + ": " : "") + b.r.text;
     } catch (const std::bad_alloc&) {
