@@ -140,6 +140,7 @@ void maps(const options& o)
     if (v.n != s.n)
         throw bad{varsname, {"holds values for " + std::to_string(v.n) + " objects, but the sites have " +
                                  std::to_string(s.n) + " main objects"}};
+    if (v.k == 0) throw bad{varsname, {"holds no variables"}};
     if (s.n < 3) throw bad{sitesname, {"Moran's I needs at least 3 main objects"}};
 
     // The ranging of the run, over all the sites, and the tree.

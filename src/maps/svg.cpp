@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <numeric>
 #include <string>
 
@@ -95,8 +96,9 @@ struct place {
 // Fits extents ex by ey (ranged units) into a box of w by h at (x0, y0).
 place fit(double x0, double y0, double w, double h, double ex, double ey)
 {
-    double sx = ex > 0 ? w / ex : 1, sy = ey > 0 ? h / ey : sx;
-    double s = std::min(sx, sy);
+    const double none = std::numeric_limits<double>::infinity();
+    double s = std::min(ex > 0 ? w / ex : none, ey > 0 ? h / ey : none);
+    if (!std::isfinite(s)) s = 1;
     return place{x0 + (w - ex * s) / 2, y0 + (h - ey * s) / 2, s, ey};
 }
 
