@@ -79,12 +79,13 @@ void padded(const std::string& name, char* out)
     std::memcpy(out, name.data(), name.size());
 }
 
-// Whether a file of that name exists (a directory included).
-bool exists(const char* name)
+// Whether a file of that name exists: 1 a file that can be read, 2 a
+// directory, 0 neither.
+int exists(const char* name)
 {
     int err = 0, fd = osopen(name, err);
     if (fd >= 0) osclose(fd);
-    return fd >= 0 || err == EISDIR;
+    return fd >= 0 ? 1 : err == EISDIR ? 2 : 0;
 }
 
 // The whole text as a whole number from lo to hi; refuses the option else.
@@ -200,7 +201,7 @@ void maps(const options& o)
     endwrite(io.out);
 
     // The picture, only once everything has been read and computed.
-    if (o.force && exists(picname.c_str())) std::remove(picname.c_str());
+    if (o.force && exists(picname.c_str()) == 1) std::remove(picname.c_str());
     scene sc{&s, xr.data(), from.data(), len.data(), rangmax, scaled, limit, &v, st.data(),
              o.first >= 0 && o.first < v.k ? o.first : v.k, o.nperm > 0};
     opennew(io.report, pic);
