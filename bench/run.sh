@@ -15,7 +15,10 @@
 #      the ratios for the same thread count;
 #   3. runs the eigen-solver benchmark (ours, the literal loops, dsyevd and
 #      dsyev, all on one thread, the writing of the file) and prints its
-#      ratios.
+#      ratios;
+#   4. runs the benchmark of lociweaver-maps on one core: Moran's I of 100
+#      variables over 20000 sites (target: under 5 s), and the picture of
+#      1000 sites and 30 variables (target: under 2 MB).
 # Environment: RUNS (default 5), LARGE (default 3), REPS (benchmark
 # repetitions, default 5), CASES (the whole-run cases, default all of them
 # but uniform10000, which takes some minutes a run), EIGENBENCH (0 skips
@@ -38,7 +41,7 @@ log=$build/bench-build.log
 { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DLOCIWEAVER_TESTS=OFF \
       -DLOCIWEAVER_BENCH=ON -DLOCIWEAVER_BENCH_LAPACK=ON -DLOCIWEAVER_MAXN=4000 &&
   cmake --build "$build" -j2 --target lociweaver lociweaver1000 lociweaver4000 lociweaver-large gensites \
-      eigenbench minimal; } \
+      eigenbench minimal mapsbench; } \
     > "$log" 2>&1 || { cat "$log"; exit 1; }
 
 data=$build/benchdata
@@ -136,6 +139,11 @@ for case in $cases; do
 done
 echo "Load average after the whole runs: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
+
+# lociweaver-maps on one core, in the data directory (the picture is
+# written there and removed).
+(cd "$data" && taskset -c 0 "$build/bench/mapsbench" --benchmark_repetitions="$reps" \
+    --benchmark_report_aggregates_only=true)
 
 [ "$eigenbench" = 0 ] && exit 0
 

@@ -39,8 +39,10 @@
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -1173,6 +1175,223 @@ TEST(progress, onaterminalonly)
     std::string rest = std::regex_replace(std::regex_replace(screen, line, ""), erased, "");
     EXPECT_EQ(rest, o.err);
     EXPECT_NE(screen.find(" \r" + o.err.substr(0, 5)), std::string::npos) << "not erased before the pause";
+}
+
+// ---------------------------------------------------------------- lociweaver-maps on whole runs
+
+// The number after each blank-separated word of text, from a line that
+// starts with the prefix on, until a line that is no list of numbers.
+std::vector<double> numbersafter(const std::string& text, const std::string& prefix)
+{
+    std::vector<double> out;
+    bool on = false;
+    for (const std::string& l : splitlines(text, false)) {
+        if (!on) {
+            on = l.compare(0, prefix.size(), prefix) == 0;
+            continue;
+        }
+        std::istringstream words(l);
+        std::vector<double> row;
+        for (double v; words >> v;) row.push_back(v);
+        if (row.empty() && !out.empty()) break;
+        out.insert(out.end(), row.begin(), row.end());
+    }
+    return out;
+}
+
+// A PCNM run of lociweaver and the same sites and limit given to
+// lociweaver-maps.
+struct identityrun {
+    const char* name;
+    std::string answers;
+    std::vector<std::vector<double>> sites;  // written to c.txt when the answers read it
+    std::vector<std::string> args;           // of lociweaver-maps
+    double limit;
+};
+
+// Sites: X and Y of the grid of nx by ny points of the given spacing, X
+// fastest; with every third point repeated after them when twice.
+std::vector<std::vector<double>> gridsites(int nx, int ny, double spacing, bool twice)
+{
+    std::vector<std::vector<double>> xy;
+    for (int i = 0; i < nx * ny; ++i) xy.push_back({(i % nx + 1) * spacing, (i / nx + 1) * spacing});
+    for (int i = 0; twice && i < nx * ny; i += 3) xy.push_back(xy[size_t(i)]);
+    return xy;
+}
+
+// The 40 main sites of the shipped example, without its supplementary ones.
+std::vector<std::vector<double>> examplesites()
+{
+    std::istringstream in(slurp(std::string(LW_CASES) + "/../../examples/sites.txt"));
+    std::string l;
+    std::getline(in, l);
+    std::vector<std::vector<double>> xy;
+    for (double x, y; xy.size() < 40 && in >> x >> y && std::getline(in, l);) xy.push_back({x, y});
+    return xy;
+}
+
+// For a PCNM run without supplementary objects, the Moran's I of variable k
+// over the weights of the run is (n / S0) (lambda_k - 8 t^2) / (8 t^2): the
+// Gower-centred truncated matrix is 8 t^2 (W + I) on centred vectors.
+TEST(maps, moransiagreeswiththeeigenvaluesofwholeruns)
+{
+    if (!target.name.empty()) GTEST_SKIP() << "whole runs of lociweaver-maps are checked on the native build";
+    const identityrun runs[] = {
+        {"the shipped example's 40 main sites, Canoco file", "e.txt\nv.txt\n3\n3\nc.txt\n1\n40\ngo\n", examplesites(),
+         {"--limit", "40", "c.txt", "v.txt", "p.svg"}, 40},
+        {"grid of 20 by 25 saved to Grid.txt, one line per object", "e.txt\nv.txt\n1\n2\n20 25\n1\n1\n1\ngo\n",
+         gridsites(20, 25, 1, false), {"Grid.txt", "v.txt", "p.svg"}, 1},
+        {"transect of 60, folded lines", "e.txt\nv.txt\n2\n1\n60\n1\n3\ngo\n", {}, {"--limit", "3", "transect:60", "v.txt", "p.svg"}, 3},
+        {"sites at one place", "e.txt\nv.txt\n2\n3\nc.txt\n1\n10\ngo\n", gridsites(6, 5, 10, true),
+         {"--limit", "10", "c.txt", "v.txt", "p.svg"}, 10},
+    };
+    for (const identityrun& r : runs) {
+        SCOPED_TRACE(r.name);
+        scratch s;
+        std::vector<std::vector<double>> xy = r.sites;
+        if (xy.empty())
+            for (int i = 1; i <= 60; ++i) xy.push_back({double(i)});
+        if (r.answers.find("c.txt") != std::string::npos) {
+            std::string text = std::to_string(xy.size()) + " 2 0\n";
+            for (const auto& p : xy) text += std::to_string(p[0]) + " " + std::to_string(p[1]) + "\n";
+            spit(s.work + "/c.txt", text);
+        }
+        outcome run = runprogram(s, "lociweaver", {}, r.answers);
+        ASSERT_EQ(run.status, 0) << run.err;
+        outcome maps = runprogram(s, "lociweaver-maps", r.args, "");
+        ASSERT_EQ(maps.status, 0) << maps.err;
+
+        // The weights from the sites: ranged as the run ranges them.
+        const int n = int(xy.size()), nc = int(xy[0].size());
+        double rangmax = 0;
+        std::vector<double> lo(size_t(nc), 1e300);
+        for (int c = 0; c < nc; ++c) {
+            double hi = -1e300;
+            for (const auto& p : xy) lo[size_t(c)] = std::min(lo[size_t(c)], p[size_t(c)]), hi = std::max(hi, p[size_t(c)]);
+            rangmax = std::max(rangmax, hi - lo[size_t(c)]);
+        }
+        rangmax = rangmax * double(0.1f);
+        const double t = r.limit / rangmax + double(1.0e-10f);
+        double s0 = 0;
+        for (int i = 0; i < n; ++i)
+            for (int j = 0; j < n; ++j) {
+                double sum = 0;
+                for (int c = 0; c < nc; ++c) {
+                    double e = (xy[size_t(i)][size_t(c)] - lo[size_t(c)]) / rangmax -
+                               (xy[size_t(j)][size_t(c)] - lo[size_t(c)]) / rangmax;
+                    sum = sum + e * e;
+                }
+                double d = std::sqrt(sum);
+                if (i != j && !(d > t)) s0 += 1 - (d / (4 * t)) * (d / (4 * t));
+            }
+        std::vector<double> eig = numbersafter(slurp(s.work + "/e.txt"), " Eigenvalues of the PCoA:");
+        std::vector<std::string> rows;
+        for (const std::string& l : splitlines(maps.out, false))
+            if (l.compare(0, 6, "     K") != 0 && l[0] == ' ') rows.push_back(l);
+        ASSERT_GT(rows.size(), 0u);
+        ASSERT_GE(eig.size(), rows.size());
+        for (size_t k = 0; k < rows.size(); ++k) {
+            std::istringstream words(rows[k]);
+            double number, moran;
+            words >> number >> moran;
+            double want = n / s0 * (eig[k] - 8 * t * t) / (8 * t * t);
+            EXPECT_NEAR(moran, want, 1e-5) << "variable " << k + 1;
+        }
+    }
+}
+
+// The first program of the names found on the PATH, or "".
+std::string onpath(std::initializer_list<const char*> names)
+{
+    std::istringstream dirs(env("PATH"));
+    for (const char* name : names)
+        for (std::string d; std::getline(dirs, d, ':');)
+            if (::access((d + "/" + name).c_str(), X_OK) == 0) return d + "/" + name;
+    return "";
+}
+
+// A PNG image: its size and its pixels as grey levels (8-bit RGB or RGBA,
+// not interlaced); width 0 when it is not such an image.
+struct image {
+    unsigned width = 0, height = 0;
+    std::vector<unsigned char> grey;
+};
+
+image readpng(const std::string& png)
+{
+    image im;
+    auto be = [&](size_t at) {
+        return unsigned(uint8_t(png[at])) << 24 | unsigned(uint8_t(png[at + 1])) << 16 |
+               unsigned(uint8_t(png[at + 2])) << 8 | unsigned(uint8_t(png[at + 3]));
+    };
+    std::string idat;
+    int channels = 0;
+    for (size_t at = 8; at + 8 <= png.size();) {
+        unsigned len = be(at);
+        std::string type = png.substr(at + 4, 4);
+        if (type == "IHDR" && png[at + 16] == 8 && png[at + 20] == 0) {
+            im.width = be(at + 8);
+            im.height = be(at + 12);
+            channels = png[at + 17] == 6 ? 4 : png[at + 17] == 2 ? 3 : 0;
+        }
+        if (type == "IDAT") idat += png.substr(at + 8, len);
+        at += 12 + len;
+    }
+    const size_t stride = size_t(im.width) * size_t(channels);
+    std::vector<unsigned char> raw((stride + 1) * im.height);
+    uLongf got = uLongf(raw.size());
+    if (channels == 0 || uncompress(raw.data(), &got, reinterpret_cast<const Bytef*>(idat.data()), idat.size()) != Z_OK ||
+        got != raw.size())
+        return image{};
+    // Undo each row's filter, then average the colours.
+    std::vector<unsigned char> cur(stride), prev(stride, 0);
+    for (unsigned y = 0; y < im.height; ++y) {
+        const unsigned char* row = &raw[y * (stride + 1)];
+        for (size_t x = 0; x < stride; ++x) {
+            int a = x >= size_t(channels) ? cur[x - size_t(channels)] : 0, b = prev[x],
+                c = x >= size_t(channels) ? prev[x - size_t(channels)] : 0, p = a + b - c;
+            int pred[] = {0, a, b, (a + b) / 2,
+                          std::abs(p - a) <= std::abs(p - b) && std::abs(p - a) <= std::abs(p - c) ? a
+                          : std::abs(p - b) <= std::abs(p - c)                                    ? b
+                                                                                                   : c};
+            cur[x] = (unsigned char)(row[1 + x] + pred[row[0] % 5]);
+        }
+        for (unsigned x = 0; x < im.width; ++x)
+            im.grey.push_back((unsigned char)((cur[x * channels] + cur[x * channels + 1] + cur[x * channels + 2]) / 3));
+        prev = cur;
+    }
+    return im;
+}
+
+// A real browser draws the picture of the shipped example: an image of the
+// size the picture states, with its black discs and white ground.
+TEST(maps, abrowserrendersthepicture)
+{
+    if (!target.name.empty()) GTEST_SKIP() << "the picture is rendered from the native build";
+    std::string chromium = onpath({"chromium", "chromium-browser"});
+    if (chromium.empty()) GTEST_SKIP() << "chromium is not installed (tools/install-deps test)";
+    scratch s;
+    fs::copy(std::string(LW_CASES) + "/../../examples", s.root + "/examples", fs::copy_options::recursive);
+    ASSERT_EQ(runprogram(s, "lociweaver", {}, slurp(s.root + "/examples/answers.txt")).status, 0);
+    outcome maps = runprogram(s, "lociweaver-maps", {"../examples/sites.txt", "pcnm.txt", "p.svg"}, "");
+    ASSERT_EQ(maps.status, 0) << maps.err;
+    std::string svg = slurp(s.work + "/p.svg");
+    std::smatch size;
+    ASSERT_TRUE(std::regex_search(svg, size, std::regex("<svg [^>]*width=\"([0-9]+)\" height=\"([0-9]+)\"")));
+    const std::string command = "cd '" + s.root + "' && timeout 120 '" + chromium +
+                                "' --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
+                                " --disable-background-networking --disable-component-update --disable-sync"
+                                " --hide-scrollbars --user-data-dir=profile --window-size=" +
+                                size[1].str() + "," + size[2].str() +
+                                " --screenshot=shot.png file://" + s.work + "/p.svg > chromium.log 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << slurp(s.root + "/chromium.log");
+    image im = readpng(slurp(s.root + "/shot.png"));
+    EXPECT_EQ(im.width, unsigned(std::stoi(size[1].str())));
+    EXPECT_EQ(im.height, unsigned(std::stoi(size[2].str())));
+    size_t dark = 0, white = 0;
+    for (unsigned char g : im.grey) dark += g < 64, white += g > 250;
+    EXPECT_GT(dark, im.grey.size() / 100) << "hardly anything black";
+    EXPECT_GT(white, im.grey.size() / 2) << "no white ground";
 }
 
 }  // namespace

@@ -33,6 +33,7 @@ void resetstate(stream& s)
     s.line.clear();
     s.pos = 0;
     s.loaded = s.hasnl = s.ended = false;
+    s.lines = 0;
     s.rdone = false;
     s.rstuck = false;
     s.rcount = 0;
@@ -60,6 +61,7 @@ bool loadline(stream& s)
     s.line.clear();
     s.pos = 0;
     bool any = false;
+    ++s.lines;
     for (;;) {
         if (s.ipos == s.ilen) {
             if (s.ieof || s.fd < 0) break;
@@ -84,6 +86,7 @@ bool loadline(stream& s)
     }
     s.hasnl = false;
     s.loaded = any;
+    if (!any) --s.lines;
     return any;
 }
 
@@ -321,6 +324,16 @@ void skipc(stream& s)
         ++s.pos;
     else if (s.hasnl)
         s.loaded = false;
+}
+
+bool readline(stream& s, std::string& text)
+{
+    text.clear();
+    if (peekc(s) < 0) return false;
+    text.assign(s.line, s.pos, std::string::npos);
+    s.pos = s.line.size();
+    skipc(s);
+    return true;
 }
 
 void failio(stream& s, const char* context, const std::string& message)

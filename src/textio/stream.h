@@ -55,6 +55,7 @@ struct stream {
     bool loaded = false;   // line holds the current line
     bool hasnl = false;    // the current line ended with a line feed
     bool ended = false;    // end of input was met by an earlier read
+    long lines = 0;        // input lines loaded so far: the current line's number
 
     // free-form read statement in progress
     bool rdone = false;        // a slash ended the statement
@@ -124,6 +125,11 @@ void note(stream& s, direction dir, const char* fmt);
 // the end of input as -1), and moving past it.
 int peekc(stream& s);
 void skipc(stream& s);
+
+// Reads the rest of the current input line of s into text (line end
+// removed) and moves to the next line.  Returns false, text empty, at the
+// end of input.  s.lines is then the number of the line read.
+bool readline(stream& s, std::string& text);
 
 // Throws the failure of stream s with the given context and message.
 [[noreturn]] void failio(stream& s, const char* context, const std::string& message);
