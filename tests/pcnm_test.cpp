@@ -142,12 +142,18 @@ correlout runcorrel(int n, int m, const vec& x, int ld, bool lit = false)
     return r;
 }
 
-// The vector paths to compare: every one this processor can run.
+// The vector paths to compare: every one this processor can run.  The
+// others are named once on the standard output, as not compared.
 std::vector<int> paths()
 {
+    static bool told = false;
     std::vector<int> all;
-    for (int path : {path_base, path_avx2})
-        if (runs(path)) all.push_back(path);
+    for (int path : {path_base, path_avx2, path_avx512})
+        if (runs(path))
+            all.push_back(path);
+        else if (!told)
+            std::printf("note: vector path %d does not run on this processor: not compared\n", path);
+    told = true;
     return all;
 }
 

@@ -28,10 +28,11 @@
 //   one column below, so that every column meets the same rotations in the
 //   same order as in the literal loops, while the few columns of the wave
 //   stay in the first-level cache.
-// Vectors run across rows or across independent sums; the AVX2 and the
-// baseline path compute the same operations.
+// Vectors run across rows or across independent sums; the AVX-512, the
+// AVX2 and the baseline path compute the same operations.
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "pcnm.h"
 #include "simd.h"
@@ -154,6 +155,23 @@ inline __attribute__((always_inline)) void dots(const v2& x0, const v2& x1, cons
     acc1 = acc1 + __builtin_shufflevector(x2, x3, 1, 3) * u[1];
 }
 
+// With eights: the tile as two tiles of four rows, the upper first.
+inline __attribute__((always_inline)) void dots(const v8& x0, const v8& x1, const v8& x2,
+                                                const v8& x3, const double* u, v4& acc0, v4& acc1)
+{
+    dots(v4(__builtin_shufflevector(x0, x0, 0, 1, 2, 3)), v4(__builtin_shufflevector(x1, x1, 0, 1, 2, 3)),
+         v4(__builtin_shufflevector(x2, x2, 0, 1, 2, 3)), v4(__builtin_shufflevector(x3, x3, 0, 1, 2, 3)),
+         u, acc0, acc1);
+    dots(v4(__builtin_shufflevector(x0, x0, 4, 5, 6, 7)), v4(__builtin_shufflevector(x1, x1, 4, 5, 6, 7)),
+         v4(__builtin_shufflevector(x2, x2, 4, 5, 6, 7)), v4(__builtin_shufflevector(x3, x3, 4, 5, 6, 7)),
+         u + 4, acc0, acc1);
+}
+
+// The accumulators of dots for vectors V: the four column sums, in one
+// vector of four, or in two pairs.
+template <typename V>
+using sums = typename std::conditional<width<V>() == 2, v2, v4>::type;
+
 // The reduction keeps the lower triangle of the active block, column k
 // holding rows k and below.  With the updated elements, the sums
 // g(r) = sum over k of s(r, k) ui(k), s the symmetric block, take their
@@ -210,7 +228,7 @@ inline __attribute__((always_inline)) void lowpanel(double* a, int np, int k, in
             }
         }
     }
-    V acc0{}, acc1{};
+    sums<V> acc0{}, acc1{};
     if (GS) {
         load(acc0, g + k);
         if constexpr (width<V>() == 2) load(acc1, g + k + 2);
@@ -511,7 +529,34 @@ inline __attribute__((always_inline)) void rotate(double* z, int n, int np, cons
     }
 }
 
-// The two compilations of each kernel.
+// The compilations of each kernel, and the choice among them by path.  The
+// eight-wide path exists on x86 alone.
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx512f"))) void reducepass_avx512(double* a, int np, int l, const double* pu,
+                                                          const double* pq, const double* ui,
+                                                          double* g)
+{
+    reducepass<v8>(a, np, l, pu, pq, ui, g);
+}
+
+__attribute__((target("avx512f"))) void update_avx512(double* c, int m, const double* u,
+                                                      const double* q, double uk, double qk)
+{
+    update<v8>(c, m, m, u, q, uk, qk, nullptr, 0);
+}
+
+__attribute__((target("avx512f"))) void accumblock_avx512(double* x, int np, int i, const steps& st)
+{
+    accumblock<v8, accumvecs>(x, np, i, st);
+}
+
+__attribute__((target("avx512f"))) void rotate_avx512(double* z, int n, int np, const double* rec,
+                                                      const double* end)
+{
+    rotate<v8>(z, n, np, rec, end);
+}
+#endif
 
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx2")))
@@ -567,14 +612,85 @@ void rotate_base(double* z, int n, int np, const double* rec, const double* end)
     rotate<v2>(z, n, np, rec, end);
 }
 
+void reducepass(int path, double* a, int np, int l, const double* pu, const double* pq,
+                const double* ui, double* g)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    if (path == path_avx512) return reducepass_avx512(a, np, l, pu, pq, ui, g);
+#endif
+    if (path == path_avx2) return reducepass_avx2(a, np, l, pu, pq, ui, g);
+    reducepass_base(a, np, l, pu, pq, ui, g);
+}
+
+void update(int path, double* c, int m, const double* u, const double* q, double uk, double qk)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    if (path == path_avx512) return update_avx512(c, m, u, q, uk, qk);
+#endif
+    if (path == path_avx2) return update_avx2(c, m, u, q, uk, qk);
+    update_base(c, m, u, q, uk, qk);
+}
+
+void accumblock(int path, double* x, int np, int i, const steps& st)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    if (path == path_avx512) return accumblock_avx512(x, np, i, st);
+#endif
+    if (path == path_avx2) return accumblock_avx2(x, np, i, st);
+    accumblock_base(x, np, i, st);
+}
+
+void rotate(int path, double* z, int n, int np, const double* rec, const double* end)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    if (path == path_avx512) return rotate_avx512(z, n, np, rec, end);
+#endif
+    if (path == path_avx2) return rotate_avx2(z, n, np, rec, end);
+    rotate_base(z, n, np, rec, end);
+}
+
+// The doubles in one vector of a path, as the kernels above run it.
+int pathwidth(int path)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    if (path == path_avx512) return 8;
+#endif
+    return path == path_avx2 ? 4 : 2;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Whether the processor has AVX-512F and the system saves its registers:
+// CPUID leaf 1 says the system enabled XGETBV (OSXSAVE), XCR0 that it
+// saves the SSE, AVX, opmask and both halves of the ZMM state, and leaf 7
+// that the processor has the instructions.
+bool avx512usable()
+{
+    unsigned a, b, c, d;
+    __asm__("cpuid" : "=a"(a), "=b"(b), "=c"(c), "=d"(d) : "a"(0), "c"(0));
+    if (a < 7) return false;
+    __asm__("cpuid" : "=a"(a), "=b"(b), "=c"(c), "=d"(d) : "a"(1), "c"(0));
+    if (!(c & (1u << 27))) return false;
+    unsigned lo, hi;
+    __asm__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+    if ((lo & 0xe6) != 0xe6) return false;
+    __asm__("cpuid" : "=a"(a), "=b"(b), "=c"(c), "=d"(d) : "a"(7), "c"(0));
+    return (b & (1u << 16)) != 0;
+}
+#endif
+
 }  // namespace
 
 // The four-wide path is compiled for AVX2 on x86 processors, which may lack
-// it; elsewhere it is plain vector code that every processor runs.
+// it; elsewhere it is plain vector code that every processor runs.  The
+// eight-wide path is compiled on x86 alone, for AVX-512F.
 bool runs(int path)
 {
 #if defined(__x86_64__) || defined(__i386__)
     if (path == path_avx2) return __builtin_cpu_supports("avx2");
+    if (path == path_avx512) {
+        static const bool usable = avx512usable();
+        return usable;
+    }
 #endif
     return path == path_base || path == path_avx2;
 }
@@ -597,10 +713,10 @@ int bestpath()
 //   d  (out)    n elements: the diagonal of the tridiagonal matrix.
 //   e  (out)    n elements: e(i) = element (i, i-1) for i = 2..n; e(1) = 0.
 //   w  (work)   np x n; its content on return means nothing.
-//   path (in)   path_avx2 or path_base (the default: bestpath()).
+//   path (in)   path_avx512, path_avx2 or path_base (the default:
+//               bestpath()).
 void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
 {
-    const bool wide = path == path_avx2;
     auto col = [=](int k) { return a + size_t(k) * np; };
 
     // Row n-1 mirrored into column n-1: the first step reads it there.
@@ -623,12 +739,7 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
     for (int i = n - 1; i >= 1; --i) {
         int l = i;
         double* ci = col(i);
-        if (pu) {
-            if (wide)
-                update_avx2(ci, i + 1, pu, pq, pu[i], pq[i]);
-            else
-                update_base(ci, i + 1, pu, pq, pu[i], pq[i]);
-        }
+        if (pu) update(path, ci, i + 1, pu, pq, pu[i], pq[i]);
         w[i + size_t(i) * np] = ci[i];
         double h = 0;
         double scale = 0;
@@ -653,10 +764,7 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
             e[i] = ci[l - 1];
         }
         double* g = transform ? gbuf[next] : nullptr;
-        if (wide)
-            reducepass_avx2(a, np, l, pu, pq, ci, g);
-        else
-            reducepass_base(a, np, l, pu, pq, ci, g);
+        reducepass(path, a, np, l, pu, pq, ci, g);
         if (transform) {
             // e(j) = g(j) / h, then e(j) - hh u(j): the update of the next pass
             double f = 0;
@@ -696,7 +804,7 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
     d[0] = 0;
     e[0] = 0;
     const steps st{w, d, n, np};
-    const int rows = (wide ? 4 : 2) * accumvecs;
+    const int rows = pathwidth(path) * accumvecs;
     const int nblocks = (n + rows - 1) / rows;
     auto strip = [=](int b) { return a + size_t(b) * rows * size_t(n); };
     if (np > n)
@@ -715,10 +823,8 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
         }
         if (m < rows)
             accumrows(x, m, m, r0 + m, st);
-        else if (wide)
-            accumblock_avx2(x, m, r0 + m, st);
         else
-            accumblock_base(x, m, r0 + m, st);
+            accumblock(path, x, m, r0 + m, st);
     };
     const int p = shares(n, nblocks);
     share(p, nblocks, block);
@@ -756,7 +862,8 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w)
 //   z  (in,out) np x n; the transformation from tred2; on return column k is
 //               the unit eigenvector of eigenvalue k.
 //   w  (work)   np x n: the recorded rotations; its content means nothing.
-//   path (in)   path_avx2 or path_base (the default: bestpath()).
+//   path (in)   path_avx512, path_avx2 or path_base (the default:
+//               bestpath()).
 // Throws runstop{0, "Too many iterations in TQLI"} when an eigenvalue needs
 // more than maxiter iterations; z then holds every rotation made before.
 void tqli(double* d, double* e, int n, int np, double* z, double* w, int path)
@@ -774,17 +881,14 @@ void tqli(double* d, double* e, int n, int np, double* z, double* w, int path)
     double* rec = w;
     // The rows of z are independent: the threads share them, in pieces of
     // whole blocks of the rotations' kernel.
-    const int blockrows = blockvecs * (path == path_avx2 ? 4 : 2);
+    const int blockrows = blockvecs * pathwidth(path);
     const int p = shares(n, (n + blockrows - 1) / blockrows);
     const int pc = pieces(p);
     auto flush = [&]() {
         if (rec == w) return;
         auto rows = [&](int t) {
             int r0 = split(n, pc, t, blockrows), r1 = split(n, pc, t + 1, blockrows);
-            if (path == path_avx2)
-                rotate_avx2(z + r0, r1 - r0, np, w, rec);
-            else
-                rotate_base(z + r0, r1 - r0, np, w, rec);
+            rotate(path, z + r0, r1 - r0, np, w, rec);
         };
         share(p, pc, rows);
         rec = w;

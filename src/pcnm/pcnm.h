@@ -29,13 +29,15 @@ void distances(int ntot, int ncoord, int ld, const double* x, double* d);
 void truncate(int ntot, int ld, double* d, double limit);
 
 // The vector path of the kernels: the baseline (pairs of doubles: SSE2 on
-// x86-64, NEON on arm64) or four doubles at a time (AVX2 on x86, chosen
+// x86-64, NEON on arm64), four doubles at a time (AVX2 on x86, chosen
 // when the processor has it; plain vector code elsewhere, where the
-// baseline stays the default).  Every path gives the same bits.  runs()
-// tells whether this processor can run a path; the forms without a path
-// argument take bestpath().
+// baseline stays the default), or eight at a time (AVX-512F, on x86 alone,
+// when the processor has it and the system saves its registers).  Every
+// path gives the same bits.  runs() tells whether this processor can run a
+// path; the forms without a path argument take bestpath().
 const int path_base = 0;
 const int path_avx2 = 1;
+const int path_avx512 = 2;
 bool runs(int path);
 int bestpath();
 

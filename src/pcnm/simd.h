@@ -1,17 +1,19 @@
 // Short vectors of doubles handled as one value, for the kernels of this
 // module.  A kernel is written once as a template over the vector type V
-// (v2, v4, or double itself) and compiled twice: with pairs (SSE2, on every
-// x86-64) in the baseline functions, and with fours in the functions marked
-// target("avx2").  Each operation is an exact IEEE multiply, add or
+// (v2, v4, v8, or double itself) and compiled three times: with pairs
+// (SSE2, on every x86-64) in the baseline functions, with fours in the
+// functions marked target("avx2"), and with eights in those marked
+// target("avx512f").  Each operation is an exact IEEE multiply, add or
 // subtract of an element with the matching elements of the other operands
 // (a scalar operand stands for a vector of copies), so every width gives
 // the bits of the scalar form.
 #ifndef LOCIWEAVER_PCNM_SIMD_H
 #define LOCIWEAVER_PCNM_SIMD_H
 
-// Two and four doubles in registers.
+// Two, four and eight doubles in registers.
 typedef double v2 __attribute__((vector_size(16)));
 typedef double v4 __attribute__((vector_size(32)));
+typedef double v8 __attribute__((vector_size(64)));
 
 // The number of doubles in V.
 template <typename V>
