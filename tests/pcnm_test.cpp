@@ -242,20 +242,27 @@ TEST(Distances, LowerTriangleThenStrictTruncation)
 }
 
 // The distances of random sites in one, two and three coordinates against
-// the literal loops, with every thread count (the threads share the
-// columns from 200 objects on); the upper triangle stays untouched.
+// the literal loops, on every path and with every thread count (the
+// threads share the columns from 200 objects on); the upper triangle stays
+// untouched.  The Gower centring of a random symmetric matrix likewise.
 TEST(Distances, BitForBitOnThreads)
 {
-    for (int ntot : {7, 250})
+    for (int ntot : {7, 19, 250})
         for (int ncoord : {1, 2, 3}) {
             vec x = randsym(ntot + 1, ntot + 1, unsigned(ntot + ncoord)), ld(size_t(ntot + 1) * ntot, -5.0);
             literal::distances(ntot, ncoord, ntot + 1, x.data(), ld.data());
-            for (int t : threadcounts) {
-                withthreads use(t);
-                vec d(size_t(ntot + 1) * ntot, -5.0);
-                distances(ntot, ncoord, ntot + 1, x.data(), d.data());
-                EXPECT_TRUE(samebits(d, ld)) << ntot << " " << ncoord << " " << t;
-            }
+            vec a = randsym(ntot, ntot + 1, unsigned(ncoord)), la = a, lmean(ntot);
+            literal::gower(la.data(), lmean.data(), ntot, ntot + 1);
+            for (int path : paths())
+                for (int t : threadcounts) {
+                    withthreads use(t);
+                    vec d(size_t(ntot + 1) * ntot, -5.0), fa = a, mean(ntot);
+                    distances(ntot, ncoord, ntot + 1, x.data(), d.data(), path);
+                    EXPECT_TRUE(samebits(d, ld)) << ntot << " " << ncoord << " " << path << " " << t;
+                    gower(fa.data(), mean.data(), ntot, ntot + 1, path);
+                    EXPECT_TRUE(samebits(fa, la) && samebits(mean, lmean))
+                        << "gower " << ntot << " " << path << " " << t;
+                }
         }
 }
 

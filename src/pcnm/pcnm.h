@@ -21,6 +21,7 @@ const double multiplier = 4.0;
 // d (out): element (j, i), j > i, holds the distance of pair (i, j); the
 //   upper triangle and the diagonal are not touched.
 void distances(int ntot, int ncoord, int ld, const double* x, double* d);
+void distances(int ntot, int ncoord, int ld, const double* x, double* d, int path);
 
 // truncate: for every pair i < j, d(i, j) becomes the untruncated distance
 //   held in d(j, i), or multiplier * limit when that is strictly greater
@@ -63,6 +64,7 @@ void tqli(double* d, double* e, int n, int np, double* z, double* w, int path);
 // gower: Gower centring of the n x n matrix a in place.
 // mean (out): the column means of a before centring.
 void gower(double* a, double* mean, int n, int np);
+void gower(double* a, double* mean, int n, int np, int path);
 
 // sorteig: perm(i) = i, then eig(1..n) into decreasing order by straight
 //   insertion with the tolerance, perm following: an eigenvalue moves ahead

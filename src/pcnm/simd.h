@@ -10,6 +10,10 @@
 #ifndef LOCIWEAVER_PCNM_SIMD_H
 #define LOCIWEAVER_PCNM_SIMD_H
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 // Two, four and eight doubles in registers.
 typedef double v2 __attribute__((vector_size(16)));
 typedef double v4 __attribute__((vector_size(32)));
@@ -35,5 +39,22 @@ inline void store(double* p, const V& x)
 {
     __builtin_memcpy(p, &x, sizeof(V));
 }
+
+// root: x = the correctly rounded square roots of its elements, as the
+// scalar std::sqrt gives them (an instruction of the path on x86; lane by
+// lane elsewhere).
+inline void root(double& x) { x = __builtin_sqrt(x); }
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("sse2"))) inline void root(v2& x) { x = _mm_sqrt_pd(x); }
+__attribute__((target("avx"))) inline void root(v4& x) { x = _mm256_sqrt_pd(x); }
+__attribute__((target("avx512f"))) inline void root(v8& x) { x = _mm512_mask_sqrt_pd(x, 0xff, x); }
+#else
+template <typename V>
+inline void root(V& x)
+{
+    for (int i = 0; i < width<V>(); ++i) x[i] = __builtin_sqrt(x[i]);
+}
+#endif
 
 #endif
