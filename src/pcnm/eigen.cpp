@@ -695,9 +695,13 @@ bool runs(int path)
     return path == path_base || path == path_avx2;
 }
 
+// The widest path that runs: eight doubles run faster than four even where
+// the processor splits them in two halves (an AMD Zen 4, about 1.8 times
+// the rotations' rate and 1.2 times the reduction's, see the README).
 int bestpath()
 {
 #if defined(__x86_64__) || defined(__i386__)
+    if (runs(path_avx512)) return path_avx512;
     return runs(path_avx2) ? path_avx2 : path_base;
 #else
     return path_base;
