@@ -165,8 +165,9 @@ bool samebits(const std::vector<T>& a, const std::vector<T>& b)
 }
 
 // tred2 and tqli on the n x n matrix a (leading dimension np): the literal
-// forms for path -1.  The eigenvalues into d, the vectors into a.
-void solve(vec& a, vec& d, int n, int np, int path)
+// forms for path -1; depth, the updates the reduction keeps pending (0:
+// the kernel's own choice).  The eigenvalues into d, the vectors into a.
+void solve(vec& a, vec& d, int n, int np, int path, int depth = 0)
 {
     vec e(n, 7.0), w(size_t(np) * n);
     d.assign(size_t(n), 7.0);
@@ -174,7 +175,7 @@ void solve(vec& a, vec& d, int n, int np, int path)
         literal::tred2(a.data(), n, np, d.data(), e.data());
         literal::tqli(d.data(), e.data(), n, np, a.data());
     } else {
-        tred2(a.data(), n, np, d.data(), e.data(), w.data(), path);
+        tred2(a.data(), n, np, d.data(), e.data(), w.data(), path, depth);
         tqli(d.data(), e.data(), n, np, a.data(), w.data(), path);
     }
 }
@@ -192,18 +193,22 @@ struct withthreads {
 };
 
 // The literal and the fast solver on a (every element of the np x n array
-// compared afterwards), on every path and with every thread count.
+// compared afterwards), on every path, with every thread count and every
+// depth of pending updates.
 void solvers(const vec& a, int n, int np, const std::string& what)
 {
     vec la = a, ld, fa, fd;
     solve(la, ld, n, np, -1);
     for (int path : paths())
-        for (int t : threadcounts) {
-            withthreads use(t);
-            solve(fa = a, fd, n, np, path);
-            EXPECT_TRUE(samebits(fd, ld)) << what << " eigenvalues, path " << path << ", " << t;
-            EXPECT_TRUE(samebits(fa, la)) << what << " eigenvectors, path " << path << ", " << t;
-        }
+        for (int t : threadcounts)
+            for (int depth = 1; depth <= maxdepth; ++depth) {
+                withthreads use(t);
+                solve(fa = a, fd, n, np, path, depth);
+                std::string how = ", path " + to_string(path) + ", " + to_string(t) + " threads, depth " +
+                                  to_string(depth);
+                EXPECT_TRUE(samebits(fd, ld)) << what << " eigenvalues" << how;
+                EXPECT_TRUE(samebits(fa, la)) << what << " eigenvectors" << how;
+            }
 }
 
 // The literal and the fast analysis of the distances d: eigenvalues,

@@ -179,49 +179,72 @@ using sums = typename std::conditional<width<V>() == 2, v2, v4>::type;
 // terms k > r from column r itself (rows k > r): so at column r, g(r) adds
 // its diagonal term and then runs down the column, and every sum keeps the
 // increasing order of its terms.
+//
+// The rank-2 updates of up to maxdepth steps may be pending: the triangle
+// holds the elements before them, and a pass applies them, oldest first,
+// to every element it reads, in registers, writing the result back only
+// when it is told to keep it.  Their vectors are short, the triangle long:
+// a pass that does not write moves half the bytes.
 
-// lowcol: rows r..r+width-1 of column c below the diagonal: x = the
-//   elements, updated when UP (lower elements: (c - u(r) qk) - q(r) uk,
-//   u and q loaded in y and z), and gg = gg + x hk when GS.
-template <typename V, bool UP, bool GS>
-inline __attribute__((always_inline)) void lowcol(double* c, int r, const V& y, const V& z,
-                                                  double uk, double qk, double hk, V& gg, V& x)
+// The updates of the reduction not yet written into the triangle, oldest
+// first (at most maxdepth, see pcnm.h): update s makes the element (r, k)
+// (x - u(r) q(k)) - q(r) u(k), u the step's Householder vector and q its
+// updated e.
+struct pending {
+    int count;
+    const double* u[maxdepth];
+    const double* q[maxdepth];
+};
+
+// passdepth: the updates a pass over the active block of order l lets
+//   wait.  Beyond the last-level cache the pass waits on memory, and one
+//   that reads without writing saves a third of the bytes; within it the
+//   recomputed updates cost more than the bytes saved (measured on a Zen 4
+//   with 32 MB of third-level cache: at 4000 sites depth 2 takes 4 % less
+//   time than 1, at 2000 sites 5 % more, depth 3 more than depth 2).
+const double deepbytes = 24.0 * (1 << 20);
+inline int passdepth(int l)
 {
-    load(x, c + r);
-    if (UP) {
-        x = (x - y * qk) - z * uk;
-        store(c + r, x);
-    }
-    if (GS) gg = gg + x * hk;
+    return 4.0 * l * l > deepbytes ? 2 : 1;
+}
+
+// apply: the P pending updates of pd to the lower element (r, k), x, whose
+//   factors of column k are uk and qk.
+template <int P>
+inline __attribute__((always_inline)) double apply(double x, const pending& pd, int r,
+                                                   const double* uk, const double* qk)
+{
+    for (int s = 0; s < P; ++s) x = (x - pd.u[s][r] * qk[s]) - pd.q[s][r] * uk[s];
+    return x;
 }
 
 // lowpanel: the pass on the four columns k..k+3 (k + 4 <= l), rows from
 //   the diagonal down to l-1: first the triangle of rows k..k+3, element by
 //   element in row order, then the rows below, by vectors and then one by
-//   one; the column sums run in the lanes of acc0 and acc1 meanwhile.
-template <typename V, bool UP, bool GS>
+//   one; the column sums run in the lanes of acc0 and acc1 meanwhile.  The
+//   P pending updates are applied to every element read, which is written
+//   back when keep.
+template <typename V, int P, bool GS>
 inline __attribute__((always_inline)) void lowpanel(double* a, int np, int k, int l,
-                                                    const double* pu, const double* pq,
+                                                    const pending& pd, bool keep,
                                                     const double* ui, double* g)
 {
     const int W = width<V>();
     double* c[4];
-    double uk[4] = {}, qk[4] = {}, hk[4] = {};
+    double uk[4][P > 0 ? P : 1], qk[4][P > 0 ? P : 1], hk[4] = {};
     for (int j = 0; j < 4; ++j) {
         c[j] = a + size_t(k + j) * np;
-        if (UP) {
-            uk[j] = pu[k + j];
-            qk[j] = pq[k + j];
+        for (int s = 0; s < P; ++s) {
+            uk[j][s] = pd.u[s][k + j];
+            qk[j][s] = pd.q[s][k + j];
         }
         if (GS) hk[j] = ui[k + j];
     }
+    keep = keep && P > 0;
     for (int r = k; r < k + 4; ++r) {
         for (int j = 0; j <= r - k; ++j) {
-            double x = c[j][r];
-            if (UP) {
-                x = (x - pu[r] * qk[j]) - pq[r] * uk[j];
-                c[j][r] = x;
-            }
+            double x = apply<P>(c[j][r], pd, r, uk[j], qk[j]);
+            if (keep) c[j][r] = x;
             if (GS) {
                 g[r] = g[r] + x * hk[j];
                 if (r > k + j) g[k + j] = g[k + j] + x * ui[r];
@@ -235,25 +258,27 @@ inline __attribute__((always_inline)) void lowpanel(double* a, int np, int k, in
     }
     int r = k + 4;
     for (; r + W <= l; r += W) {
-        V x0, x1, x2, x3, y{}, z{}, gg{};
-        if (UP) {
-            load(y, pu + r);
-            load(z, pq + r);
+        V y[P > 0 ? P : 1], z[P > 0 ? P : 1], x[4], gg{};
+        for (int s = 0; s < P; ++s) {
+            load(y[s], pd.u[s] + r);
+            load(z[s], pd.q[s] + r);
         }
         if (GS) load(gg, g + r);
-        lowcol<V, UP, GS>(c[0], r, y, z, uk[0], qk[0], hk[0], gg, x0);
-        lowcol<V, UP, GS>(c[1], r, y, z, uk[1], qk[1], hk[1], gg, x1);
-        lowcol<V, UP, GS>(c[2], r, y, z, uk[2], qk[2], hk[2], gg, x2);
-        lowcol<V, UP, GS>(c[3], r, y, z, uk[3], qk[3], hk[3], gg, x3);
+        for (int j = 0; j < 4; ++j) {
+            load(x[j], c[j] + r);
+            for (int s = 0; s < P; ++s) x[j] = (x[j] - y[s] * qk[j][s]) - z[s] * uk[j][s];
+            if (keep) store(c[j] + r, x[j]);
+            if (GS) gg = gg + x[j] * hk[j];
+        }
         if (GS) {
             store(g + r, gg);
-            dots(x0, x1, x2, x3, ui + r, acc0, acc1);
+            dots(x[0], x[1], x[2], x[3], ui + r, acc0, acc1);
         }
     }
     if (!GS) {
-        if (UP)
+        if (keep)
             for (; r < l; ++r)
-                for (int j = 0; j < 4; ++j) c[j][r] = (c[j][r] - pu[r] * qk[j]) - pq[r] * uk[j];
+                for (int j = 0; j < 4; ++j) c[j][r] = apply<P>(c[j][r], pd, r, uk[j], qk[j]);
         return;
     }
     double sum[4];
@@ -261,11 +286,8 @@ inline __attribute__((always_inline)) void lowpanel(double* a, int np, int k, in
     if constexpr (width<V>() == 2) store(sum + 2, acc1);
     for (; r < l; ++r) {
         for (int j = 0; j < 4; ++j) {
-            double x = c[j][r];
-            if (UP) {
-                x = (x - pu[r] * qk[j]) - pq[r] * uk[j];
-                c[j][r] = x;
-            }
+            double x = apply<P>(c[j][r], pd, r, uk[j], qk[j]);
+            if (keep) c[j][r] = x;
             g[r] = g[r] + x * hk[j];
             sum[j] = sum[j] + x * ui[r];
         }
@@ -276,30 +298,31 @@ inline __attribute__((always_inline)) void lowpanel(double* a, int np, int k, in
 // reducepass: one step of the reduction over the active block, columns
 //   0..l-1 of a (leading dimension np), lower triangle, four columns at a
 //   time.
-//   When UP: the rank-2 update of the step before (vector pu, updated e
-//   pq, at least l elements each).
+//   The P pending updates of pd are applied to every element read, and the
+//   results written back into the triangle when keep.
 //   When GS: g(r) = sum over k of s(r, k) ui(k), from 0 in increasing k,
 //   with the updated elements.
-//   Then row l-1, the next step's, is copied to column l-1 above the
-//   diagonal.
-template <typename V, bool UP, bool GS>
-inline __attribute__((always_inline)) void reducepass(double* a, int np, int l, const double* pu,
-                                                      const double* pq, const double* ui,
-                                                      double* g)
+//   Then row l-1, the next step's, updated, is copied to column l-1 above
+//   the diagonal, and its diagonal element updated in place.
+template <typename V, int P, bool GS>
+inline __attribute__((always_inline)) void reducepass(double* a, int np, int l, const pending& pd,
+                                                      bool keep, const double* ui, double* g)
 {
     if (GS)
         for (int r = 0; r < l; ++r) g[r] = 0;
     int k = 0;
-    if (UP || GS)
-        for (; k + 4 <= l; k += 4) lowpanel<V, UP, GS>(a, np, k, l, pu, pq, ui, g);
-    for (; (UP || GS) && k < l; ++k) {
+    if (GS || (P > 0 && keep))
+        for (; k + 4 <= l; k += 4) lowpanel<V, P, GS>(a, np, k, l, pd, keep, ui, g);
+    for (; (GS || (P > 0 && keep)) && k < l; ++k) {
         double* c = a + size_t(k) * np;
+        double uk[P > 0 ? P : 1], qk[P > 0 ? P : 1];
+        for (int s = 0; s < P; ++s) {
+            uk[s] = pd.u[s][k];
+            qk[s] = pd.q[s][k];
+        }
         for (int r = k; r < l; ++r) {
-            double x = c[r];
-            if (UP) {
-                x = (x - pu[r] * pq[k]) - pq[r] * pu[k];
-                c[r] = x;
-            }
+            double x = apply<P>(c[r], pd, r, uk, qk);
+            if (P > 0 && keep) c[r] = x;
             if (GS) {
                 g[r] = g[r] + x * ui[k];
                 if (r > k) g[k] = g[k] + x * ui[r];
@@ -307,22 +330,41 @@ inline __attribute__((always_inline)) void reducepass(double* a, int np, int l, 
         }
     }
     double* last = a + size_t(l - 1) * np;
-    for (int j = 0; j < l - 1; ++j) last[j] = a[(l - 1) + size_t(j) * np];
+    if (P == 0 || keep) {
+        for (int j = 0; j < l - 1; ++j) last[j] = a[(l - 1) + size_t(j) * np];
+        return;
+    }
+    for (int j = 0; j < l; ++j) {
+        double uk[P > 0 ? P : 1], qk[P > 0 ? P : 1];
+        for (int s = 0; s < P; ++s) {
+            uk[s] = pd.u[s][j];
+            qk[s] = pd.q[s][j];
+        }
+        last[j] = apply<P>(a[(l - 1) + size_t(j) * np], pd, l - 1, uk, qk);
+    }
+}
+
+template <typename V, int P>
+inline __attribute__((always_inline)) void reducepass(double* a, int np, int l, const pending& pd,
+                                                      bool keep, const double* ui, double* g)
+{
+    if (g)
+        reducepass<V, P, true>(a, np, l, pd, keep, ui, g);
+    else
+        reducepass<V, P, false>(a, np, l, pd, keep, ui, g);
 }
 
 template <typename V>
-inline __attribute__((always_inline)) void reducepass(double* a, int np, int l, const double* pu,
-                                                      const double* pq, const double* ui,
-                                                      double* g)
+inline __attribute__((always_inline)) void reducepass(double* a, int np, int l, const pending& pd,
+                                                      bool keep, const double* ui, double* g)
 {
-    if (pu && g)
-        reducepass<V, true, true>(a, np, l, pu, pq, ui, g);
-    else if (pu)
-        reducepass<V, true, false>(a, np, l, pu, pq, ui, g);
-    else if (g)
-        reducepass<V, false, true>(a, np, l, pu, pq, ui, g);
-    else
-        reducepass<V, false, false>(a, np, l, pu, pq, ui, g);
+    switch (pd.count) {
+    case 0: return reducepass<V, 0>(a, np, l, pd, keep, ui, g);
+    case 1: return reducepass<V, 1>(a, np, l, pd, keep, ui, g);
+    case 2: return reducepass<V, 2>(a, np, l, pd, keep, ui, g);
+    case 3: return reducepass<V, 3>(a, np, l, pd, keep, ui, g);
+    default: return reducepass<V, 4>(a, np, l, pd, keep, ui, g);
+    }
 }
 
 // The accumulation works on the transpose zt of the transformation: row r
@@ -533,11 +575,11 @@ inline __attribute__((always_inline)) void rotate(double* z, int n, int np, cons
 // eight-wide path exists on x86 alone.
 
 #if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx512f"))) void reducepass_avx512(double* a, int np, int l, const double* pu,
-                                                          const double* pq, const double* ui,
-                                                          double* g)
+__attribute__((target("avx512f"))) void reducepass_avx512(double* a, int np, int l,
+                                                          const pending& pd, bool keep,
+                                                          const double* ui, double* g)
 {
-    reducepass<v8>(a, np, l, pu, pq, ui, g);
+    reducepass<v8>(a, np, l, pd, keep, ui, g);
 }
 
 __attribute__((target("avx512f"))) void update_avx512(double* c, int m, const double* u,
@@ -561,16 +603,16 @@ __attribute__((target("avx512f"))) void rotate_avx512(double* z, int n, int np, 
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx2")))
 #endif
-void reducepass_avx2(double* a, int np, int l, const double* pu,
-                     const double* pq, const double* ui, double* g)
+void reducepass_avx2(double* a, int np, int l, const pending& pd, bool keep, const double* ui,
+                     double* g)
 {
-    reducepass<v4>(a, np, l, pu, pq, ui, g);
+    reducepass<v4>(a, np, l, pd, keep, ui, g);
 }
 
-void reducepass_base(double* a, int np, int l, const double* pu, const double* pq,
-                     const double* ui, double* g)
+void reducepass_base(double* a, int np, int l, const pending& pd, bool keep, const double* ui,
+                     double* g)
 {
-    reducepass<v2>(a, np, l, pu, pq, ui, g);
+    reducepass<v2>(a, np, l, pd, keep, ui, g);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -612,14 +654,14 @@ void rotate_base(double* z, int n, int np, const double* rec, const double* end)
     rotate<v2>(z, n, np, rec, end);
 }
 
-void reducepass(int path, double* a, int np, int l, const double* pu, const double* pq,
+void reducepass(int path, double* a, int np, int l, const pending& pd, bool keep,
                 const double* ui, double* g)
 {
 #if defined(__x86_64__) || defined(__i386__)
-    if (path == path_avx512) return reducepass_avx512(a, np, l, pu, pq, ui, g);
+    if (path == path_avx512) return reducepass_avx512(a, np, l, pd, keep, ui, g);
 #endif
-    if (path == path_avx2) return reducepass_avx2(a, np, l, pu, pq, ui, g);
-    reducepass_base(a, np, l, pu, pq, ui, g);
+    if (path == path_avx2) return reducepass_avx2(a, np, l, pd, keep, ui, g);
+    reducepass_base(a, np, l, pd, keep, ui, g);
 }
 
 void update(int path, double* c, int m, const double* u, const double* q, double uk, double qk)
@@ -719,8 +761,11 @@ int bestpath()
 //   w  (work)   np x n; its content on return means nothing.
 //   path (in)   path_avx512, path_avx2 or path_base (the default:
 //               bestpath()).
-void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
+//   depth (in)  the updates of the reduction left pending, 1 to maxdepth;
+//               0 (the default) lets passdepth choose for each pass.
+void tred2(double* a, int n, int np, double* d, double* e, double* w, int path, int depth)
 {
+    if (depth > maxdepth) depth = maxdepth;
     auto col = [=](int k) { return a + size_t(k) * np; };
 
     // Row n-1 mirrored into column n-1: the first step reads it there.
@@ -728,17 +773,18 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
 
     // Reduction, from the last row, on the lower triangle of the active
     // block.  Step i (0-based) works on column i, where the pass before
-    // mirrored row i: it applies the pending update of step i+1 to it, finds
-    // the Householder vector u in place, and in one pass over the block
-    // applies the pending update, accumulates g = block times u and mirrors
-    // the next row.
-    // The parts of e and d not yet final hold g and the pending updated e,
-    // in turn.  The work matrix keeps, for the accumulation, u in column i
-    // above the diagonal, u / h in column n-1-i below it, and the diagonal
-    // of the tridiagonal matrix on its own.
-    double* gbuf[2] = {e, d};
-    int next = 0;
-    const double* pu = nullptr;  // pending update: vector and updated e
+    // mirrored row i: it applies the update of step i+1 to it, finds the
+    // Householder vector u in place, and in one pass over the block
+    // applies the pending updates, accumulates g = block times u and
+    // mirrors the next row.  The pass writes the block back when depth
+    // updates are pending, and the count starts again from none.
+    // The part of e not yet final holds g.  The work matrix keeps, for the
+    // accumulation, u in column i above the diagonal, u / h in column n-1-i
+    // below it, and the diagonal of the tridiagonal matrix on its own;
+    // column i of a, above the diagonal, keeps the updated e of step i while
+    // its update is pending.
+    pending pd{};
+    const double* pu = nullptr;  // the update of the step before, if any
     const double* pq = nullptr;
     for (int i = n - 1; i >= 1; --i) {
         int l = i;
@@ -767,10 +813,12 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
         } else {
             e[i] = ci[l - 1];
         }
-        double* g = transform ? gbuf[next] : nullptr;
-        reducepass(path, a, np, l, pu, pq, ci, g);
+        double* g = transform ? e : nullptr;
+        bool keep = pd.count >= (depth > 0 ? depth : passdepth(l));
+        reducepass(path, a, np, l, pd, keep, ci, g);
+        if (keep) pd.count = 0;
         if (transform) {
-            // e(j) = g(j) / h, then e(j) - hh u(j): the update of the next pass
+            // e(j) = g(j) / h, then e(j) - hh u(j): the update of this step
             double f = 0;
             for (int j = 0; j < l; ++j) {
                 g[j] = g[j] / h;
@@ -783,10 +831,13 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
             for (int j = 0; j < l; ++j) {
                 u[j] = ci[j];
                 uh[j] = ci[j] / h;
+                ci[j] = g[j];
             }
             pu = u;
-            pq = g;
-            next = 1 - next;
+            pq = ci;
+            pd.u[pd.count] = pu;
+            pd.q[pd.count] = pq;
+            pd.count = pd.count + 1;
         } else {
             pu = nullptr;
             pq = nullptr;
@@ -849,6 +900,11 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
             std::memcpy(a + size_t(r) * np, w + size_t(r) * np, size_t(np) * sizeof(double));
     };
     share(p, pc, copy);
+}
+
+void tred2(double* a, int n, int np, double* d, double* e, double* w, int path)
+{
+    tred2(a, n, np, d, e, w, path, 0);
 }
 
 void tred2(double* a, int n, int np, double* d, double* e, double* w)

@@ -50,6 +50,13 @@ int bestpath();
 void tred2(double* a, int n, int np, double* d, double* e, double* w);
 void tred2(double* a, int n, int np, double* d, double* e, double* w, int path);
 
+// The same, keeping the rank-2 updates of up to depth steps of the
+// reduction pending (1 to maxdepth; applied to each element when it is
+// read, and written back once every depth steps).  The forms above, and
+// depth 0, choose the depth of each step by the size of the matrix left.
+const int maxdepth = 4;
+void tred2(double* a, int n, int np, double* d, double* e, double* w, int path, int depth);
+
 // tqli: eigenvalues and eigenvectors of the tridiagonal matrix (d, e) by QL
 //   with implicit shifts, every rotation applied to z.
 // d (in,out): diagonal, then the eigenvalues in no particular order.
