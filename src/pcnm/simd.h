@@ -26,19 +26,22 @@ constexpr int width()
     return int(sizeof(V) / sizeof(double));
 }
 
+// The same vectors at the alignment of a double, for loads and stores.
+typedef double v2u __attribute__((vector_size(16), aligned(8), may_alias));
+typedef double v4u __attribute__((vector_size(32), aligned(8), may_alias));
+typedef double v8u __attribute__((vector_size(64), aligned(8), may_alias));
+
 // x = the doubles from p on, and the reverse; p needs no alignment beyond
 // that of a double.
-template <typename V>
-inline void load(V& x, const double* p)
-{
-    __builtin_memcpy(&x, p, sizeof(V));
-}
+inline void load(double& x, const double* p) { x = *p; }
+inline void load(v2& x, const double* p) { x = *reinterpret_cast<const v2u*>(p); }
+inline void load(v4& x, const double* p) { x = *reinterpret_cast<const v4u*>(p); }
+inline void load(v8& x, const double* p) { x = *reinterpret_cast<const v8u*>(p); }
 
-template <typename V>
-inline void store(double* p, const V& x)
-{
-    __builtin_memcpy(p, &x, sizeof(V));
-}
+inline void store(double* p, const double& x) { *p = x; }
+inline void store(double* p, const v2& x) { *reinterpret_cast<v2u*>(p) = x; }
+inline void store(double* p, const v4& x) { *reinterpret_cast<v4u*>(p) = x; }
+inline void store(double* p, const v8& x) { *reinterpret_cast<v8u*>(p) = x; }
 
 // root: x = the correctly rounded square roots of its elements, as the
 // scalar std::sqrt gives them (an instruction of the path on x86; lane by
