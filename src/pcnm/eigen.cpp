@@ -196,17 +196,15 @@ struct pending {
     const double* q[maxdepth];
 };
 
-// passdepth: the updates a pass over the active block of order l lets
-//   wait.  Beyond the last-level cache the pass waits on memory, and one
-//   that reads without writing saves a third of the bytes; within it the
-//   recomputed updates cost more than the bytes saved (measured on a Zen 4
-//   with 32 MB of third-level cache: at 4000 sites depth 2 takes 4 % less
-//   time than 1, at 2000 sites 5 % more, depth 3 more than depth 2).
-const double deepbytes = 24.0 * (1 << 20);
-inline int passdepth(int l)
-{
-    return 4.0 * l * l > deepbytes ? 2 : 1;
-}
+// The updates a pass lets wait when the caller leaves the choice.  Where
+// the pass waits on memory, a depth of 2 moves 12 bytes per element and
+// step instead of 16; on an AMD Zen 5 (67 GB/s read-and-write on one
+// core) the pass reaches half of that at depth 1 and is bound by its
+// arithmetic, so that the recomputed updates cost more than the bytes they
+// save (tred2 at 4000 sites: 7.2 to 7.7 s at depth 1, 7.7 to 8.2 s at
+// depth 2; at 2000 sites 5 % slower at depth 2).  bench/kernels measures
+// every depth on another machine.
+const int reducedepth = 1;
 
 // apply: the P pending updates of pd to the lower element (r, k), x, whose
 //   factors of column k are uk and qk.
@@ -762,7 +760,7 @@ int bestpath()
 //   path (in)   path_avx512, path_avx2 or path_base (the default:
 //               bestpath()).
 //   depth (in)  the updates of the reduction left pending, 1 to maxdepth;
-//               0 (the default) lets passdepth choose for each pass.
+//               0 (the default) takes reducedepth.
 void tred2(double* a, int n, int np, double* d, double* e, double* w, int path, int depth)
 {
     if (depth > maxdepth) depth = maxdepth;
@@ -814,7 +812,7 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path, 
             e[i] = ci[l - 1];
         }
         double* g = transform ? e : nullptr;
-        bool keep = pd.count >= (depth > 0 ? depth : passdepth(l));
+        bool keep = pd.count >= (depth > 0 ? depth : reducedepth);
         reducepass(path, a, np, l, pd, keep, ci, g);
         if (keep) pd.count = 0;
         if (transform) {

@@ -53,7 +53,7 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path);
 // The same, keeping the rank-2 updates of up to depth steps of the
 // reduction pending (1 to maxdepth; applied to each element when it is
 // read, and written back once every depth steps).  The forms above, and
-// depth 0, choose the depth of each step by the size of the matrix left.
+// depth 0, take the depth measured best (see eigen.cpp).
 const int maxdepth = 4;
 void tred2(double* a, int n, int np, double* d, double* e, double* w, int path, int depth);
 
