@@ -6,11 +6,13 @@
 // and reorder only independent work:
 // - The reduction of tred2 keeps the lower triangle of the active block.
 //   One pass over it per step applies the rank-2 update of the step before
-//   and accumulates the matrix-vector product of this one, columns
+//   (or those of a few steps, left pending, see below) and accumulates the
+//   matrix-vector product of this one, columns
 //   outermost: a sum g(r) takes its terms left of the diagonal from the
 //   rows of the columns, then its diagonal term and the terms right of it
 //   running down its own column, always in increasing order.  Four columns
-//   go together; their four column sums run in the lanes of one vector.
+//   (eight with eights) go together; their column sums run in the lanes of
+//   one vector.
 //   The row the next step needs is mirrored into its column as the pass
 //   goes, so that no step reads a row with a stride.  The reduction runs
 //   on one thread: its sums g(r) take their terms across the columns and
@@ -167,10 +169,35 @@ inline __attribute__((always_inline)) void dots(const v8& x0, const v8& x1, cons
          u + 4, acc0, acc1);
 }
 
+// dots8: the same for eight columns of eights: the 8 x 8 tile transposed
+//   in three rounds of shuffles, then acc = acc + row t times u(r + t),
+//   t = 0..7, each lane the sum of one column.
+inline __attribute__((always_inline)) void dots8(const v8* x, const double* u, v8& acc)
+{
+    v8 a[8], b[8];
+    for (int j = 0; j < 8; j += 2) {
+        a[j] = __builtin_shufflevector(x[j], x[j + 1], 0, 8, 2, 10, 4, 12, 6, 14);
+        a[j + 1] = __builtin_shufflevector(x[j], x[j + 1], 1, 9, 3, 11, 5, 13, 7, 15);
+    }
+    for (int j = 0; j < 8; j += 4)
+        for (int h = 0; h < 2; ++h) {
+            b[j + h] = __builtin_shufflevector(a[j + h], a[j + h + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+            b[j + h + 2] = __builtin_shufflevector(a[j + h], a[j + h + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+        }
+    // b[0], b[1], b[2], b[3]: rows 0|4, 1|5, 2|6, 3|7 of columns 0..3; b[4..7]
+    // the same of columns 4..7
+    for (int t = 0; t < 4; ++t)
+        acc = acc + __builtin_shufflevector(b[t], b[t + 4], 0, 1, 2, 3, 8, 9, 10, 11) * u[t];
+    for (int t = 0; t < 4; ++t)
+        acc = acc + __builtin_shufflevector(b[t], b[t + 4], 4, 5, 6, 7, 12, 13, 14, 15) * u[t + 4];
+}
+
 // The accumulators of dots for vectors V: the four column sums, in one
-// vector of four, or in two pairs.
+// vector of four, or in two pairs; the eight of dots8 in one vector.
 template <typename V>
 using sums = typename std::conditional<width<V>() == 2, v2, v4>::type;
+template <typename V, int C>
+using colsums = typename std::conditional<C == 8, v8, sums<V>>::type;
 
 // The reduction keeps the lower triangle of the active block, column k
 // holding rows k and below.  With the updated elements, the sums
@@ -216,21 +243,21 @@ inline __attribute__((always_inline)) double apply(double x, const pending& pd, 
     return x;
 }
 
-// lowpanel: the pass on the four columns k..k+3 (k + 4 <= l), rows from
-//   the diagonal down to l-1: first the triangle of rows k..k+3, element by
-//   element in row order, then the rows below, by vectors and then one by
-//   one; the column sums run in the lanes of acc0 and acc1 meanwhile.  The
-//   P pending updates are applied to every element read, which is written
-//   back when keep.
-template <typename V, int P, bool GS>
+// lowpanel: the pass on the C columns k..k+C-1 (k + C <= l; C = 4, or 8
+//   with eights), rows from the diagonal down to l-1: first the triangle
+//   of rows k..k+C-1, element by element in row order, then the rows
+//   below, by vectors and then one by one; the column sums run in the
+//   lanes of acc0 and acc1 meanwhile.  The P pending updates are applied
+//   to every element read, which is written back when keep.
+template <typename V, int C, int P, bool GS>
 inline __attribute__((always_inline)) void lowpanel(double* a, int np, int k, int l,
                                                     const pending& pd, bool keep,
                                                     const double* ui, double* g)
 {
     const int W = width<V>();
-    double* c[4];
-    double uk[4][P > 0 ? P : 1], qk[4][P > 0 ? P : 1], hk[4] = {};
-    for (int j = 0; j < 4; ++j) {
+    double* c[C];
+    double uk[C][P > 0 ? P : 1], qk[C][P > 0 ? P : 1], hk[C] = {};
+    for (int j = 0; j < C; ++j) {
         c[j] = a + size_t(k + j) * np;
         for (int s = 0; s < P; ++s) {
             uk[j][s] = pd.u[s][k + j];
@@ -239,7 +266,7 @@ inline __attribute__((always_inline)) void lowpanel(double* a, int np, int k, in
         if (GS) hk[j] = ui[k + j];
     }
     keep = keep && P > 0;
-    for (int r = k; r < k + 4; ++r) {
+    for (int r = k; r < k + C; ++r) {
         for (int j = 0; j <= r - k; ++j) {
             double x = apply<P>(c[j][r], pd, r, uk[j], qk[j]);
             if (keep) c[j][r] = x;
@@ -249,20 +276,20 @@ inline __attribute__((always_inline)) void lowpanel(double* a, int np, int k, in
             }
         }
     }
-    sums<V> acc0{}, acc1{};
+    colsums<V, C> acc0{}, acc1{};
     if (GS) {
         load(acc0, g + k);
-        if constexpr (width<V>() == 2) load(acc1, g + k + 2);
+        if constexpr (C == 4 && width<V>() == 2) load(acc1, g + k + 2);
     }
-    int r = k + 4;
+    int r = k + C;
     for (; r + W <= l; r += W) {
-        V y[P > 0 ? P : 1], z[P > 0 ? P : 1], x[4], gg{};
+        V y[P > 0 ? P : 1], z[P > 0 ? P : 1], x[C], gg{};
         for (int s = 0; s < P; ++s) {
             load(y[s], pd.u[s] + r);
             load(z[s], pd.q[s] + r);
         }
         if (GS) load(gg, g + r);
-        for (int j = 0; j < 4; ++j) {
+        for (int j = 0; j < C; ++j) {
             load(x[j], c[j] + r);
             for (int s = 0; s < P; ++s) x[j] = (x[j] - y[s] * qk[j][s]) - z[s] * uk[j][s];
             if (keep) store(c[j] + r, x[j]);
@@ -270,27 +297,30 @@ inline __attribute__((always_inline)) void lowpanel(double* a, int np, int k, in
         }
         if (GS) {
             store(g + r, gg);
-            dots(x[0], x[1], x[2], x[3], ui + r, acc0, acc1);
+            if constexpr (C == 8)
+                dots8(x, ui + r, acc0);
+            else
+                dots(x[0], x[1], x[2], x[3], ui + r, acc0, acc1);
         }
     }
     if (!GS) {
         if (keep)
             for (; r < l; ++r)
-                for (int j = 0; j < 4; ++j) c[j][r] = apply<P>(c[j][r], pd, r, uk[j], qk[j]);
+                for (int j = 0; j < C; ++j) c[j][r] = apply<P>(c[j][r], pd, r, uk[j], qk[j]);
         return;
     }
-    double sum[4];
+    double sum[C];
     store(sum, acc0);
-    if constexpr (width<V>() == 2) store(sum + 2, acc1);
+    if constexpr (C == 4 && width<V>() == 2) store(sum + 2, acc1);
     for (; r < l; ++r) {
-        for (int j = 0; j < 4; ++j) {
+        for (int j = 0; j < C; ++j) {
             double x = apply<P>(c[j][r], pd, r, uk[j], qk[j]);
             if (keep) c[j][r] = x;
             g[r] = g[r] + x * hk[j];
             sum[j] = sum[j] + x * ui[r];
         }
     }
-    for (int j = 0; j < 4; ++j) g[k + j] = sum[j];
+    for (int j = 0; j < C; ++j) g[k + j] = sum[j];
 }
 
 // reducepass: one step of the reduction over the active block, columns
@@ -310,7 +340,11 @@ inline __attribute__((always_inline)) void reducepass(double* a, int np, int l, 
         for (int r = 0; r < l; ++r) g[r] = 0;
     int k = 0;
     if (GS || (P > 0 && keep))
-        for (; k + 4 <= l; k += 4) lowpanel<V, P, GS>(a, np, k, l, pd, keep, ui, g);
+    {
+        if constexpr (width<V>() == 8)
+            for (; k + 8 <= l; k += 8) lowpanel<V, 8, P, GS>(a, np, k, l, pd, keep, ui, g);
+        for (; k + 4 <= l; k += 4) lowpanel<V, 4, P, GS>(a, np, k, l, pd, keep, ui, g);
+    }
     for (; (GS || (P > 0 && keep)) && k < l; ++k) {
         double* c = a + size_t(k) * np;
         double uk[P > 0 ? P : 1], qk[P > 0 ? P : 1];
