@@ -57,9 +57,10 @@ const int span = 64;
 // Vectors of rows in one row block of the rotations.
 const int blockvecs = 4;
 
-// Vectors of rows in one block of the accumulation (16 rows with AVX2):
-// their sums and those of the next step stay in registers.
+// Vectors of rows in one block of the accumulation (16 rows with AVX2, 32
+// with AVX-512F): their sums and those of the next step stay in registers.
 const int accumvecs = 4;
+const int maxblockrows = 8 * accumvecs;
 
 // ---------------------------------------------------------------------------
 // Vector kernels, templates over the vector type V, compiled once for each
@@ -452,7 +453,7 @@ void stepupdate(double* x, int np, int m, int i, const double* w, const double* 
 //   (i >= r0 + m), one step after the other.
 void accumrows(double* x, int np, int m, int i, const steps& st)
 {
-    double g[4 * accumvecs];
+    double g[maxblockrows];
     for (i = st.from(i); i < st.n; i = st.from(i + 1)) {
         stepsums(x, np, m, i, st.u(i), g);
         stepupdate(x, np, m, i, st.uh(i), g);
@@ -898,7 +899,7 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path, 
         for (int k = 0; k < n; ++k)
             std::memcpy(w + size_t(k) * np + n, a + size_t(k) * np + n, size_t(np - n) * sizeof(double));
     auto block = [&](int b) {
-        double g[4 * accumvecs];
+        double g[maxblockrows];
         int r0 = b * rows;
         int m = n - r0 < rows ? n - r0 : rows;
         double* x = strip(b);
