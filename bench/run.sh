@@ -18,11 +18,14 @@
 #      ratios;
 #   4. runs the benchmark of lociweaver-maps on one core: Moran's I of 100
 #      variables over 20000 sites (target: under 5 s), and the picture of
-#      1000 sites and 30 variables (target: under 2 MB).
+#      1000 sites and 30 variables (target: under 2 MB);
+#   5. on x86, runs bench/kernels: the solver's kernels on one thread on
+#      every vector path against the clock, the multiplies and the
+#      read-and-write bandwidth of the machine.
 # Environment: RUNS (default 5), LARGE (default 3), REPS (benchmark
 # repetitions, default 5), CASES (the whole-run cases, default all of them
 # but uniform10000, which takes some minutes a run), EIGENBENCH (0 skips
-# step 3).
+# step 3), KERNELS (the order of step 5, default 4000; 0 skips it).
 # Needs cmake, g++, Google Benchmark, a LAPACK (libopenblas-dev preferred),
 # /usr/bin/time and setsid.
 set -eu
@@ -35,13 +38,15 @@ reps=${REPS:-5}
 cases=${CASES:-"uniform250 uniform500 clustered250 clustered500 uniform1000 clustered1000
                 supplementary1000 grid1250 uniform2000 uniform4000"}
 eigenbench=${EIGENBENCH:-1}
+kernels=${KERNELS:-4000}
+case $(uname -m) in x86_64 | amd64) kernelsbin=kernels ;; *) kernelsbin= kernels=0 ;; esac
 
 mkdir -p "$build"
 log=$build/bench-build.log
 { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DLOCIWEAVER_TESTS=OFF \
       -DLOCIWEAVER_BENCH=ON -DLOCIWEAVER_BENCH_LAPACK=ON -DLOCIWEAVER_MAXN=4000 &&
   cmake --build "$build" -j2 --target lociweaver lociweaver1000 lociweaver4000 lociweaver-large gensites \
-      eigenbench minimal mapsbench; } \
+      eigenbench minimal mapsbench $kernelsbin; } \
     > "$log" 2>&1 || { cat "$log"; exit 1; }
 
 data=$build/benchdata
@@ -140,14 +145,21 @@ done
 echo "Load average after the whole runs: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 
+# One thread for LAPACK and for our solver.
+export OPENBLAS_NUM_THREADS=1 OMP_NUM_THREADS=1
+if [ "$eigenbench" != 0 ]; then
+    "$build/bench/eigenbench" "$data" --benchmark_repetitions="$reps" \
+        --benchmark_report_aggregates_only=true
+fi
+
 # lociweaver-maps on one core, in the data directory (the picture is
 # written there and removed).
 (cd "$data" && taskset -c 0 "$build/bench/mapsbench" --benchmark_repetitions="$reps" \
     --benchmark_report_aggregates_only=true)
 
-[ "$eigenbench" = 0 ] && exit 0
-
-# One thread for LAPACK and for our solver.
-export OPENBLAS_NUM_THREADS=1 OMP_NUM_THREADS=1
-"$build/bench/eigenbench" "$data" --benchmark_repetitions="$reps" \
-    --benchmark_report_aggregates_only=true
+if [ "$kernels" != 0 ]; then
+    echo
+    echo "Kernels at $kernels sites (load average $(cut -d' ' -f1-3 /proc/loadavg)):"
+    "$build/bench/kernels" "$kernels"
+    echo "  (load average $(cut -d' ' -f1-3 /proc/loadavg))"
+fi

@@ -142,12 +142,18 @@ correlout runcorrel(int n, int m, const vec& x, int ld, bool lit = false)
     return r;
 }
 
-// The vector paths to compare: every one this processor can run.
+// The vector paths to compare: every one this processor can run.  The
+// others are named once on the standard output, as not compared.
 std::vector<int> paths()
 {
+    static bool told = false;
     std::vector<int> all;
-    for (int path : {path_base, path_avx2})
-        if (runs(path)) all.push_back(path);
+    for (int path : {path_base, path_avx2, path_avx512})
+        if (runs(path))
+            all.push_back(path);
+        else if (!told)
+            std::printf("note: vector path %d does not run on this processor: not compared\n", path);
+    told = true;
     return all;
 }
 
@@ -159,8 +165,9 @@ bool samebits(const std::vector<T>& a, const std::vector<T>& b)
 }
 
 // tred2 and tqli on the n x n matrix a (leading dimension np): the literal
-// forms for path -1.  The eigenvalues into d, the vectors into a.
-void solve(vec& a, vec& d, int n, int np, int path)
+// forms for path -1; depth, the updates the reduction keeps pending (0:
+// the kernel's own choice).  The eigenvalues into d, the vectors into a.
+void solve(vec& a, vec& d, int n, int np, int path, int depth = 0)
 {
     vec e(n, 7.0), w(size_t(np) * n);
     d.assign(size_t(n), 7.0);
@@ -168,7 +175,7 @@ void solve(vec& a, vec& d, int n, int np, int path)
         literal::tred2(a.data(), n, np, d.data(), e.data());
         literal::tqli(d.data(), e.data(), n, np, a.data());
     } else {
-        tred2(a.data(), n, np, d.data(), e.data(), w.data(), path);
+        tred2(a.data(), n, np, d.data(), e.data(), w.data(), path, depth);
         tqli(d.data(), e.data(), n, np, a.data(), w.data(), path);
     }
 }
@@ -186,18 +193,22 @@ struct withthreads {
 };
 
 // The literal and the fast solver on a (every element of the np x n array
-// compared afterwards), on every path and with every thread count.
+// compared afterwards), on every path, with every thread count and every
+// depth of pending updates.
 void solvers(const vec& a, int n, int np, const std::string& what)
 {
     vec la = a, ld, fa, fd;
     solve(la, ld, n, np, -1);
     for (int path : paths())
-        for (int t : threadcounts) {
-            withthreads use(t);
-            solve(fa = a, fd, n, np, path);
-            EXPECT_TRUE(samebits(fd, ld)) << what << " eigenvalues, path " << path << ", " << t;
-            EXPECT_TRUE(samebits(fa, la)) << what << " eigenvectors, path " << path << ", " << t;
-        }
+        for (int t : threadcounts)
+            for (int depth = 1; depth <= maxdepth; ++depth) {
+                withthreads use(t);
+                solve(fa = a, fd, n, np, path, depth);
+                std::string how = ", path " + to_string(path) + ", " + to_string(t) + " threads, depth " +
+                                  to_string(depth);
+                EXPECT_TRUE(samebits(fd, ld)) << what << " eigenvalues" << how;
+                EXPECT_TRUE(samebits(fa, la)) << what << " eigenvectors" << how;
+            }
 }
 
 // The literal and the fast analysis of the distances d: eigenvalues,
@@ -236,20 +247,27 @@ TEST(Distances, LowerTriangleThenStrictTruncation)
 }
 
 // The distances of random sites in one, two and three coordinates against
-// the literal loops, with every thread count (the threads share the
-// columns from 200 objects on); the upper triangle stays untouched.
+// the literal loops, on every path and with every thread count (the
+// threads share the columns from 200 objects on); the upper triangle stays
+// untouched.  The Gower centring of a random symmetric matrix likewise.
 TEST(Distances, BitForBitOnThreads)
 {
-    for (int ntot : {7, 250})
+    for (int ntot : {7, 19, 250})
         for (int ncoord : {1, 2, 3}) {
             vec x = randsym(ntot + 1, ntot + 1, unsigned(ntot + ncoord)), ld(size_t(ntot + 1) * ntot, -5.0);
             literal::distances(ntot, ncoord, ntot + 1, x.data(), ld.data());
-            for (int t : threadcounts) {
-                withthreads use(t);
-                vec d(size_t(ntot + 1) * ntot, -5.0);
-                distances(ntot, ncoord, ntot + 1, x.data(), d.data());
-                EXPECT_TRUE(samebits(d, ld)) << ntot << " " << ncoord << " " << t;
-            }
+            vec a = randsym(ntot, ntot + 1, unsigned(ncoord)), la = a, lmean(ntot);
+            literal::gower(la.data(), lmean.data(), ntot, ntot + 1);
+            for (int path : paths())
+                for (int t : threadcounts) {
+                    withthreads use(t);
+                    vec d(size_t(ntot + 1) * ntot, -5.0), fa = a, mean(ntot);
+                    distances(ntot, ncoord, ntot + 1, x.data(), d.data(), path);
+                    EXPECT_TRUE(samebits(d, ld)) << ntot << " " << ncoord << " " << path << " " << t;
+                    gower(fa.data(), mean.data(), ntot, ntot + 1, path);
+                    EXPECT_TRUE(samebits(fa, la) && samebits(mean, lmean))
+                        << "gower " << ntot << " " << path << " " << t;
+                }
         }
 }
 

@@ -64,6 +64,14 @@ inline __attribute__((always_inline)) void product(const double* a, const double
 }
 
 #if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx512f"))) void product_avx512(const double* a, const double* b, double* p,
+                                                       int l, int m, int n, int ld)
+{
+    product<v8>(a, b, p, l, m, n, ld);
+}
+#endif
+
+#if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx2")))
 #endif
 void product_avx2(const double* a, const double* b, double* p, int l, int m, int n, int ld)
@@ -88,7 +96,8 @@ const int tile = 32;
 //            from 0 in increasing k.  Nothing else of p is written.
 //   l, m, n (in) the dimensions.
 //   ld (in)  leading dimension of a, b and p.
-//   path (in) path_avx2 or path_base (the default: bestpath()).
+//   path (in) path_avx512, path_avx2 or path_base (the default:
+//           bestpath()).
 // The elements are computed block by block, each sum in a register while k
 // runs, with the terms of each in the literal order.
 void produit(const double* a, const double* b, double* p, int l, int m, int n, int ld, int path)
@@ -99,6 +108,9 @@ void produit(const double* a, const double* b, double* p, int l, int m, int n, i
         int j0 = split(n, pc, t, prodcols), j1 = split(n, pc, t + 1, prodcols);
         const double* bj = b + size_t(j0) * ld;
         double* pj = p + size_t(j0) * ld;
+#if defined(__x86_64__) || defined(__i386__)
+        if (path == path_avx512) return product_avx512(a, bj, pj, l, m, j1 - j0, ld);
+#endif
         if (path == path_avx2)
             product_avx2(a, bj, pj, l, m, j1 - j0, ld);
         else

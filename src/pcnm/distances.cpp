@@ -5,7 +5,66 @@
 #include <cmath>
 
 #include "pcnm.h"
+#include "simd.h"
 #include "threads.h"
+
+namespace {
+
+// distcol: the distances of object i (from 0) to the objects j = i+1 ..
+//   ntot-1, into rows j of column i of d, W objects j at a time; each sum
+//   from 0 over the coordinates in increasing order.
+template <typename V>
+inline __attribute__((always_inline)) void distcol(int i, int ntot, int ncoord, int ld,
+                                                   const double* x, double* d)
+{
+    const int W = width<V>();
+    double* c = d + size_t(i) * ld;
+    int j = i + 1;
+    for (; j + W <= ntot; j += W) {
+        V sum{}, xj, t;
+        for (int k = 0; k < ncoord; ++k) {
+            load(xj, x + j + size_t(k) * ld);
+            t = x[i + size_t(k) * ld] - xj;
+            sum = sum + t * t;
+        }
+        root(sum);
+        store(c + j, sum);
+    }
+    for (; j < ntot; ++j) {
+        double sum = 0;
+        for (int k = 0; k < ncoord; ++k) {
+            double t = x[i + size_t(k) * ld] - x[j + size_t(k) * ld];
+            sum = sum + t * t;
+        }
+        root(sum);
+        c[j] = sum;
+    }
+}
+
+// The compilations of the kernel: columns i = first, first + step, ...
+// below ntot - 1.
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx512f"))) void distcols_avx512(int first, int step, int ntot, int ncoord,
+                                                        int ld, const double* x, double* d)
+{
+    for (int i = first; i < ntot - 1; i += step) distcol<v8>(i, ntot, ncoord, ld, x, d);
+}
+#endif
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2")))
+#endif
+void distcols_avx2(int first, int step, int ntot, int ncoord, int ld, const double* x, double* d)
+{
+    for (int i = first; i < ntot - 1; i += step) distcol<v4>(i, ntot, ncoord, ld, x, d);
+}
+
+void distcols_base(int first, int step, int ntot, int ncoord, int ld, const double* x, double* d)
+{
+    for (int i = first; i < ntot - 1; i += step) distcol<v2>(i, ntot, ncoord, ld, x, d);
+}
+
+}  // namespace
 
 // distances
 //   ntot  (in)  number of objects, rows 1..ntot of x.
@@ -14,27 +73,27 @@
 //   x     (in)  ld x ncoord site matrix.
 //   d     (out) ld x ntot; d(j, i), j > i, receives the distance of the pair
 //               (i, j).  Upper triangle and diagonal untouched.
-void distances(int ntot, int ncoord, int ld, const double* x, double* d)
+//   path  (in)  the vector path (the default: bestpath()).
+void distances(int ntot, int ncoord, int ld, const double* x, double* d, int path)
 {
-    auto X = [=](int i, int k) { return x[(i - 1) + (k - 1) * ld]; };
-    auto D = [=](int i, int j) -> double& { return d[(i - 1) + (j - 1) * ld]; };
-
     // The threads take the columns in turn, so that their shares of the
     // triangle are about equal.
     int p = shares(ntot, ntot - 1), pc = pieces(p);
     auto columns = [&](int part) {
-        for (int i = 1 + part; i <= ntot - 1; i += pc) {
-            for (int j = i + 1; j <= ntot; ++j) {
-                double sum = 0;
-                for (int k = 1; k <= ncoord; ++k) {
-                    double t = X(i, k) - X(j, k);
-                    sum = sum + t * t;
-                }
-                D(j, i) = std::sqrt(sum);
-            }
-        }
+#if defined(__x86_64__) || defined(__i386__)
+        if (path == path_avx512) return distcols_avx512(part, pc, ntot, ncoord, ld, x, d);
+#endif
+        if (path == path_avx2)
+            distcols_avx2(part, pc, ntot, ncoord, ld, x, d);
+        else
+            distcols_base(part, pc, ntot, ncoord, ld, x, d);
     };
     share(p, pc, columns);
+}
+
+void distances(int ntot, int ncoord, int ld, const double* x, double* d)
+{
+    distances(ntot, ncoord, ld, x, d, bestpath());
 }
 
 // truncate

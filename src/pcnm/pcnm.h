@@ -22,6 +22,7 @@ const double multiplier = 4.0;
 // d (out): element (j, i), j > i, holds the distance of pair (i, j); the
 //   upper triangle and the diagonal are not touched.
 void distances(int ntot, int ncoord, int ld, const double* x, double* d);
+void distances(int ntot, int ncoord, int ld, const double* x, double* d, int path);
 
 // truncate: for every pair i < j, d(i, j) becomes the untruncated distance
 //   held in d(j, i), or multiplier * limit when that is strictly greater
@@ -30,13 +31,15 @@ void distances(int ntot, int ncoord, int ld, const double* x, double* d);
 void truncate(int ntot, int ld, double* d, double limit);
 
 // The vector path of the kernels: the baseline (pairs of doubles: SSE2 on
-// x86-64, NEON on arm64) or four doubles at a time (AVX2 on x86, chosen
+// x86-64, NEON on arm64), four doubles at a time (AVX2 on x86, chosen
 // when the processor has it; plain vector code elsewhere, where the
-// baseline stays the default).  Every path gives the same bits.  runs()
-// tells whether this processor can run a path; the forms without a path
-// argument take bestpath().
+// baseline stays the default), or eight at a time (AVX-512F, on x86 alone,
+// when the processor has it and the system saves its registers).  Every
+// path gives the same bits.  runs() tells whether this processor can run a
+// path; the forms without a path argument take bestpath().
 const int path_base = 0;
 const int path_avx2 = 1;
+const int path_avx512 = 2;
 bool runs(int path);
 int bestpath();
 
@@ -47,8 +50,13 @@ int bestpath();
 //   e(i) = element (i, i-1), e(1) = 0.  w (work): np x n, content lost.
 // prog (in,out): when not null, told of each step's share of the whole
 //   decomposition (tred2 and tqli) as it ends.
+// depth: the rank-2 updates of up to depth steps of the reduction are kept
+//   pending (1 to maxdepth; applied to each element when it is read, and
+//   written back once every depth steps); 0 and the form without a path
+//   take the depth measured best (see eigen.cpp).
+const int maxdepth = 4;
 void tred2(double* a, int n, int np, double* d, double* e, double* w);
-void tred2(double* a, int n, int np, double* d, double* e, double* w, int path,
+void tred2(double* a, int n, int np, double* d, double* e, double* w, int path, int depth = 0,
            progress* prog = nullptr);
 
 // tqli: eigenvalues and eigenvectors of the tridiagonal matrix (d, e) by QL
@@ -66,6 +74,7 @@ void tqli(double* d, double* e, int n, int np, double* z, double* w, int path,
 // gower: Gower centring of the n x n matrix a in place.
 // mean (out): the column means of a before centring.
 void gower(double* a, double* mean, int n, int np);
+void gower(double* a, double* mean, int n, int np, int path);
 
 // sorteig: perm(i) = i, then eig(1..n) into decreasing order by straight
 //   insertion with the tolerance, perm following: an eigenvalue moves ahead

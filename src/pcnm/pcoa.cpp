@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "pcnm.h"
+#include "simd.h"
 #include "threads.h"
 #include "textio/textio.h"
 
@@ -35,6 +36,49 @@ void halfsq(int n, int maxn, const double* d, double* x)
     for (int i = 0; i < n; ++i) x[i + size_t(i) * maxn] = 0;
 }
 
+// centrecols: the centring of columns k0..k1-1 of a (leading dimension
+//   np, n rows): a(i, k) = a(i, k) - mean(i) - mean(k) + grand, W rows at a
+//   time.
+template <typename V>
+inline __attribute__((always_inline)) void centrecols(double* a, const double* mean, int n, int np,
+                                                      int k0, int k1, double grand)
+{
+    const int W = width<V>();
+    for (int k = k0; k < k1; ++k) {
+        double* c = a + size_t(k) * np;
+        double mk = mean[k];
+        int i = 0;
+        for (; i + W <= n; i += W) {
+            V x, m;
+            load(x, c + i);
+            load(m, mean + i);
+            store(c + i, x - m - mk + grand);
+        }
+        for (; i < n; ++i) c[i] = c[i] - mean[i] - mk + grand;
+    }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx512f"))) void centre_avx512(double* a, const double* mean, int n, int np,
+                                                      int k0, int k1, double grand)
+{
+    centrecols<v8>(a, mean, n, np, k0, k1, grand);
+}
+#endif
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2")))
+#endif
+void centre_avx2(double* a, const double* mean, int n, int np, int k0, int k1, double grand)
+{
+    centrecols<v4>(a, mean, n, np, k0, k1, grand);
+}
+
+void centre_base(double* a, const double* mean, int n, int np, int k0, int k1, double grand)
+{
+    centrecols<v2>(a, mean, n, np, k0, k1, grand);
+}
+
 }  // namespace
 
 // gower
@@ -43,7 +87,8 @@ void halfsq(int n, int maxn, const double* d, double* x)
 //   mean (out)    n elements: the column means of a before centring.
 //   n    (in)     order of the matrix.
 //   np   (in)     leading dimension of a.
-void gower(double* a, double* mean, int n, int np)
+//   path (in)     the vector path of the centring (the default: bestpath()).
+void gower(double* a, double* mean, int n, int np, int path)
 {
     // The threads share the columns, four by four: every column sum, and
     // every centred element, is computed on its own.
@@ -87,13 +132,21 @@ void gower(double* a, double* mean, int n, int np)
 
     // Centring; the row means are the column means of the symmetric matrix.
     auto centre = [&](int t) {
-        for (int k = split(n, pc, t, 4); k < split(n, pc, t + 1, 4); ++k) {
-            double* c = a + size_t(k) * np;
-            double mk = mean[k];
-            for (int i = 0; i < n; ++i) c[i] = c[i] - mean[i] - mk + grand;
-        }
+        int k0 = split(n, pc, t, 4), k1 = split(n, pc, t + 1, 4);
+#if defined(__x86_64__) || defined(__i386__)
+        if (path == path_avx512) return centre_avx512(a, mean, n, np, k0, k1, grand);
+#endif
+        if (path == path_avx2)
+            centre_avx2(a, mean, n, np, k0, k1, grand);
+        else
+            centre_base(a, mean, n, np, k0, k1, grand);
     };
     share(p, pc, centre);
+}
+
+void gower(double* a, double* mean, int n, int np)
+{
+    gower(a, mean, n, np, bestpath());
 }
 
 // sorteig
@@ -215,7 +268,7 @@ void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off,
         } erase{prog};
         if (prog) progbegin(*prog, n);
         const int path = bestpath();
-        tred2(x, n, maxn, eig, off, work, path, prog);
+        tred2(x, n, maxn, eig, off, work, path, 0, prog);
         tqli(eig, off, n, maxn, x, work, path, prog);
     }
 
