@@ -59,6 +59,15 @@ counts=1
 [ "$all" -gt 1 ] && counts="1 $all"
 
 echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc --all) cores, $all for this process"
+# OpenBLAS's kernels for this processor: an OPENBLAS_CORETYPE set by the
+# environment (some machines force Haswell, the AVX2 kernels, for old
+# OpenBLAS builds) is replaced by SkylakeX, its AVX-512 kernels, where the
+# processor has AVX-512F, so that LAPACK runs at the width our widest path
+# does.
+if [ -n "${OPENBLAS_CORETYPE:-}" ] && grep -qw avx512f /proc/cpuinfo; then
+    export OPENBLAS_CORETYPE=SkylakeX
+fi
+echo "OpenBLAS core type: ${OPENBLAS_CORETYPE:-(its own choice)}"
 echo "Load average before the runs: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 
