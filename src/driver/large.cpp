@@ -21,8 +21,11 @@ const int largest = 46340;
 const long long monocols = 5;
 const size_t align = 64;
 
+// The arrays of the block: x, d, corlin, xprime, six vectors, perm.
+const int narrays = 11;
+
 // The bytes of each array for ntot objects, in the order of the block.
-void sizes(long long ntot, size_t out[12])
+void sizes(long long ntot, size_t out[narrays])
 {
     long long cols = ntot > monocols ? ntot : monocols;
     size_t sq = size_t(ntot) * size_t(ntot) * sizeof(double);
@@ -30,13 +33,12 @@ void sizes(long long ntot, size_t out[12])
     out[1] = out[2] = out[3] = sq;                        // d, corlin, xprime
     for (int k = 4; k < 10; ++k) out[k] = size_t(ntot) * sizeof(double);  // eig, off, w1..w4
     out[10] = size_t(ntot) * sizeof(int);                 // perm
-    out[11] = 0;
 }
 
 // The bytes of the block for ntot objects, each array aligned.
 unsigned long long need(long long ntot)
 {
-    size_t s[12];
+    size_t s[narrays];
     sizes(ntot, s);
     unsigned long long all = 0;
     for (size_t b : s) all += (b + align - 1) / align * align;
@@ -85,7 +87,7 @@ void storage(run& r, int ntot)
         wlist(r.io.out, {"or use fewer objects or a machine with more memory."});
         throw runstop{0, nullptr};
     }
-    size_t s[12];
+    size_t s[narrays];
     sizes(ntot, s);
     char* p = block + (align - reinterpret_cast<uintptr_t>(block) % align) % align;
     double** arrays[10] = {&r.x, &r.d, &r.corlin, &r.xprime, &r.eig, &r.off, &r.w1, &r.w2, &r.w3, &r.w4};

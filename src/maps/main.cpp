@@ -63,13 +63,6 @@ struct bad {
     refusal r;
 };
 
-void line(const std::string& text)
-{
-    note(io.out, dir_writing, nullptr);
-    putn(io.out, text.data(), text.size());
-    endrec(io.out);
-}
-
 // The name padded to the 79 characters that the text layer opens.
 void padded(const std::string& name, char* out)
 {
@@ -180,11 +173,11 @@ void maps(const options& o)
     }
 
     // The table.
-    line("Limit " + shortest(limit) + " (" + how + "): " + std::to_string(p.nb.size()) +
+    wrecord(io.out, "Limit " + shortest(limit) + " (" + how + "): " + std::to_string(p.nb.size()) +
          " pairs of main objects within it, " + std::to_string(s.n) + " main objects");
     if (o.nperm > 0)
-        line("p: one-sided, " + std::to_string(o.nperm) + " permutations, seed " + std::to_string(seed));
-    line(o.nperm > 0 ? "     K           I    expected          sd         z         p"
+        wrecord(io.out, "p: one-sided, " + std::to_string(o.nperm) + " permutations, seed " + std::to_string(seed));
+    wrecord(io.out, o.nperm > 0 ? "     K           I    expected          sd         z         p"
                      : "     K           I    expected          sd         z");
     static const layout row = fmt("(I6,3F12.6,F10.3,F10.4)");
     int above = 0;
@@ -196,9 +189,8 @@ void maps(const options& o)
         else
             wfmt(io.out, row, {j + 1, m.i, m.e, m.sd, m.z});
     }
-    line(std::to_string(above) + " of " + std::to_string(v.k) +
+    wrecord(io.out, std::to_string(above) + " of " + std::to_string(v.k) +
          " variables have a Moran's I above its expectation -1/(n - 1) = " + shortest(-1.0 / (s.n - 1)));
-    endwrite(io.out);
 
     // The picture, only once everything has been read and computed.
     if (o.force && exists(picname.c_str()) == 1) std::remove(picname.c_str());
@@ -253,7 +245,7 @@ int main(int argc, char** argv)
             else o.files.push_back(w);
         }
         if (helped) {
-            for (const char* h : help) line(h);
+            for (const char* h : help) wrecord(io.out, h);
         } else if (o.files.size() != 3) {
             errline(io, usage);
             errline(io, "Try 'lociweaver-maps --help' for more information.");

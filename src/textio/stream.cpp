@@ -326,6 +326,14 @@ void skipc(stream& s)
         s.loaded = false;
 }
 
+void wrecord(stream& s, const std::string& text)
+{
+    note(s, dir_writing, nullptr);
+    putn(s, text.data(), text.size());
+    endrec(s);
+    endwrite(s);
+}
+
 bool readline(stream& s, std::string& text)
 {
     text.clear();

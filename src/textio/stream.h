@@ -118,6 +118,11 @@ void endwrite(stream& s);
 // Writes the buffered output of s; throws ioerror("write") on failure.
 void flushs(stream& s);
 
+// Writes text as one record of s, as it stands (no leading blank), as a
+// statement of its own: the record is handed over at once.  Throws ioerror
+// on a failed write.
+void wrecord(stream& s, const std::string& text);
+
 // Marks the start of a statement on s for later failure reports.
 void note(stream& s, direction dir, const char* fmt);
 

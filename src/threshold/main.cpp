@@ -51,16 +51,6 @@ struct storage {
     std::unique_ptr<int[]> from, rest;
 };
 
-// Writes one line of text to the console output and hands it over at once,
-// so that a run ended a moment later keeps every line it printed.
-void line(const std::string& text)
-{
-    note(io.out, dir_writing, nullptr);
-    putn(io.out, text.data(), text.size());
-    endrec(io.out);
-    endwrite(io.out);
-}
-
 // Allocates the storage for ntot objects of ncoord coordinates; false when
 // the machine cannot give it.
 bool allocate(storage& s, int ntot, int ncoord)
@@ -140,11 +130,11 @@ void threshold(const char* path)
     std::string counts = std::to_string(ntot) + " objects (" + std::to_string(n) + " main, " +
                          std::to_string(nsup) + " supplementary), " + std::to_string(ncoord) +
                          (ncoord == 1 ? " coordinate" : " coordinates");
-    line("Minimum spanning tree of the " + counts);
+    wrecord(io.out, "Minimum spanning tree of the " + counts);
     int a = s.from[t - 1] < t ? s.from[t - 1] : t, b = s.from[t - 1] < t ? t : s.from[t - 1];
-    line("Longest edge: " + length(edge * rangmax) + ", between " + object(a, n) + " and " +
+    wrecord(io.out, "Longest edge: " + length(edge * rangmax) + ", between " + object(a, n) + " and " +
          object(b, n));
-    line(std::string("Answer to the truncation question: ") + text);
+    wrecord(io.out, std::string("Answer to the truncation question: ") + text);
 }
 
 }  // namespace
@@ -157,7 +147,7 @@ int main(int argc, char** argv)
     int status = 0;
     try {
         if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-            for (const char* h : help) line(h);
+            for (const char* h : help) wrecord(io.out, h);
         } else if (argc != 2) {
             errline(io, usage);
             errline(io, "Try 'lociweaver-threshold --help' for more information.");
