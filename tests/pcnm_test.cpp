@@ -405,6 +405,31 @@ TEST(FastKernels, SolversBitForBit)
     }
 }
 
+// From order 1000 on the threads share the reduction's passes as a
+// pipeline of column shares and row blocks of 512.  Order 1101 has three
+// row blocks, the last one short, and column shares that end in no
+// multiple of a vector: the reduction alone, against the literal one, on
+// every path with every thread count and depth.
+TEST(FastKernels, SharedReductionBitForBit)
+{
+    const int n = 1101, np = n + 3;
+    const vec a = randsym(n, np, 1101u);
+    vec la = a, ld(n), le(n);
+    literal::tred2(la.data(), n, np, ld.data(), le.data());
+    vec fa, fd(n), fe(n), w(size_t(np) * n);
+    for (int path : paths())
+        for (int t : threadcounts)
+            for (int depth = 1; depth <= maxdepth; ++depth) {
+                withthreads use(t);
+                fa = a;
+                tred2(fa.data(), n, np, fd.data(), fe.data(), w.data(), path, depth);
+                std::string how = "path " + to_string(path) + ", " + to_string(t) + " threads, depth " +
+                                  to_string(depth);
+                EXPECT_TRUE(samebits(fd, ld) && samebits(fe, le)) << "tridiagonal, " << how;
+                EXPECT_TRUE(samebits(fa, la)) << "transformation, " << how;
+            }
+}
+
 // Gower-centred matrices of regular grids have many repeated eigenvalues: a
 // different rounding anywhere gives a different basis of their spaces.
 // Random sites, truncated and not, go through the whole analysis too.

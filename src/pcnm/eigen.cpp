@@ -14,10 +14,11 @@
 //   (eight with eights) go together; their column sums run in the lanes of
 //   one vector.
 //   The row the next step needs is mirrored into its column as the pass
-//   goes, so that no step reads a row with a stride.  The reduction runs
-//   on one thread: its sums g(r) take their terms across the columns and
-//   then down their own column, so that shares of rows or of columns need
-//   a second pass over the block, which cost more than the threads gave.
+//   goes, so that no step reads a row with a stride.  On large blocks the
+//   threads share a pass as a pipeline: each takes a share of the columns
+//   and goes down the rows in blocks, a block only once the share on its
+//   left has finished it, so that every g(r) still takes its terms in
+//   increasing order and no second pass is needed.
 // - The accumulation of the transformation runs on its transpose, whose
 //   rows are independent: a block of rows, in a strip of its own, goes
 //   through every step while it stays in the cache; one pass serves the
@@ -33,7 +34,9 @@
 // Vectors run across rows or across independent sums; the AVX-512, the
 // AVX2 and the baseline path compute the same operations.
 #include <cmath>
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <type_traits>
 
 #include "pcnm.h"
@@ -245,13 +248,14 @@ inline __attribute__((always_inline)) double apply(double x, const pending& pd, 
 }
 
 // lowpanel: the pass on the C columns k..k+C-1 (k + C <= l; C = 4, or 8
-//   with eights), rows from the diagonal down to l-1: first the triangle
-//   of rows k..k+C-1, element by element in row order, then the rows
-//   below, by vectors and then one by one; the column sums run in the
-//   lanes of acc0 and acc1 meanwhile.  The P pending updates are applied
-//   to every element read, which is written back when keep.
+//   with eights), rows from the diagonal down to l-1, those of r0..r1-1
+//   only: first the triangle of rows k..k+C-1, element by element in row
+//   order, then the rows below, by vectors and then one by one; the
+//   column sums run in the lanes of acc0 and acc1 meanwhile, from and back
+//   to g(k..k+C-1).  The P pending updates are applied to every element
+//   read, which is written back when keep.
 template <typename V, int C, int P, bool GS>
-inline __attribute__((always_inline)) void lowpanel(double* a, int np, int k, int l,
+inline __attribute__((always_inline)) void lowpanel(double* a, int np, int k, int l, int r0, int r1,
                                                     const pending& pd, bool keep,
                                                     const double* ui, double* g)
 {
@@ -267,7 +271,8 @@ inline __attribute__((always_inline)) void lowpanel(double* a, int np, int k, in
         if (GS) hk[j] = ui[k + j];
     }
     keep = keep && P > 0;
-    for (int r = k; r < k + C; ++r) {
+    if (r1 > l) r1 = l;
+    for (int r = k > r0 ? k : r0; r < k + C && r < r1; ++r) {
         for (int j = 0; j <= r - k; ++j) {
             double x = apply<P>(c[j][r], pd, r, uk[j], qk[j]);
             if (keep) c[j][r] = x;
@@ -282,8 +287,8 @@ inline __attribute__((always_inline)) void lowpanel(double* a, int np, int k, in
         load(acc0, g + k);
         if constexpr (C == 4 && width<V>() == 2) load(acc1, g + k + 2);
     }
-    int r = k + C;
-    for (; r + W <= l; r += W) {
+    int r = k + C > r0 ? k + C : r0;
+    for (; r + W <= r1; r += W) {
         V y[P > 0 ? P : 1], z[P > 0 ? P : 1], x[C], gg{};
         for (int s = 0; s < P; ++s) {
             load(y[s], pd.u[s] + r);
@@ -306,14 +311,14 @@ inline __attribute__((always_inline)) void lowpanel(double* a, int np, int k, in
     }
     if (!GS) {
         if (keep)
-            for (; r < l; ++r)
+            for (; r < r1; ++r)
                 for (int j = 0; j < C; ++j) c[j][r] = apply<P>(c[j][r], pd, r, uk[j], qk[j]);
         return;
     }
     double sum[C];
     store(sum, acc0);
     if constexpr (C == 4 && width<V>() == 2) store(sum + 2, acc1);
-    for (; r < l; ++r) {
+    for (; r < r1; ++r) {
         for (int j = 0; j < C; ++j) {
             double x = apply<P>(c[j][r], pd, r, uk[j], qk[j]);
             if (keep) c[j][r] = x;
@@ -324,36 +329,37 @@ inline __attribute__((always_inline)) void lowpanel(double* a, int np, int k, in
     for (int j = 0; j < C; ++j) g[k + j] = sum[j];
 }
 
-// reducepass: one step of the reduction over the active block, columns
-//   0..l-1 of a (leading dimension np), lower triangle, four columns at a
-//   time.
+// reducecols: one step of the reduction on the columns c0..c1-1 of the
+//   active block (columns 0..l-1 of a, leading dimension np, lower
+//   triangle), rows r0..r1-1 of them, C columns at a time.
 //   The P pending updates of pd are applied to every element read, and the
 //   results written back into the triangle when keep.
-//   When GS: g(r) = sum over k of s(r, k) ui(k), from 0 in increasing k,
-//   with the updated elements.
-//   Then row l-1, the next step's, updated, is copied to column l-1 above
-//   the diagonal, and its diagonal element updated in place.
+//   When GS: g(r) = g(r) + s(r, k) ui(k) for those elements, in increasing
+//   k for each r, the terms k > r of g(r) running down column r; so g(r),
+//   from 0, is the sum over k of s(r, k) ui(k) in increasing k once every
+//   column has been through every row, column by column from the left.
+//   Only g of the rows r0..r1-1 and of the columns that have elements in
+//   them (k < r1) is touched: on other threads, the shares on the left may
+//   be adding to the rest.
 template <typename V, int P, bool GS>
-inline __attribute__((always_inline)) void reducepass(double* a, int np, int l, const pending& pd,
-                                                      bool keep, const double* ui, double* g)
+inline __attribute__((always_inline)) void reducecols(double* a, int np, int l, const pending& pd,
+                                                      bool keep, const double* ui, double* g,
+                                                      int c0, int c1, int r0, int r1)
 {
-    if (GS)
-        for (int r = 0; r < l; ++r) g[r] = 0;
-    int k = 0;
-    if (GS || (P > 0 && keep))
-    {
-        if constexpr (width<V>() == 8)
-            for (; k + 8 <= l; k += 8) lowpanel<V, 8, P, GS>(a, np, k, l, pd, keep, ui, g);
-        for (; k + 4 <= l; k += 4) lowpanel<V, 4, P, GS>(a, np, k, l, pd, keep, ui, g);
-    }
-    for (; (GS || (P > 0 && keep)) && k < l; ++k) {
+    if (c1 > r1) c1 = r1;
+    int k = c0;
+    if constexpr (width<V>() == 8)
+        for (; k + 8 <= c1; k += 8) lowpanel<V, 8, P, GS>(a, np, k, l, r0, r1, pd, keep, ui, g);
+    for (; k + 4 <= c1; k += 4) lowpanel<V, 4, P, GS>(a, np, k, l, r0, r1, pd, keep, ui, g);
+    if (r1 > l) r1 = l;
+    for (; k < c1; ++k) {
         double* c = a + size_t(k) * np;
         double uk[P > 0 ? P : 1], qk[P > 0 ? P : 1];
         for (int s = 0; s < P; ++s) {
             uk[s] = pd.u[s][k];
             qk[s] = pd.q[s][k];
         }
-        for (int r = k; r < l; ++r) {
+        for (int r = k > r0 ? k : r0; r < r1; ++r) {
             double x = apply<P>(c[r], pd, r, uk, qk);
             if (P > 0 && keep) c[r] = x;
             if (GS) {
@@ -362,41 +368,48 @@ inline __attribute__((always_inline)) void reducepass(double* a, int np, int l, 
             }
         }
     }
+}
+
+template <typename V, int P>
+inline __attribute__((always_inline)) void reducecols(double* a, int np, int l, const pending& pd,
+                                                      bool keep, const double* ui, double* g,
+                                                      int c0, int c1, int r0, int r1)
+{
+    if (g)
+        reducecols<V, P, true>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
+    else
+        reducecols<V, P, false>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
+}
+
+template <typename V>
+inline __attribute__((always_inline)) void reducecols(double* a, int np, int l, const pending& pd,
+                                                      bool keep, const double* ui, double* g,
+                                                      int c0, int c1, int r0, int r1)
+{
+    switch (pd.count) {
+    case 0: return reducecols<V, 0>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
+    case 1: return reducecols<V, 1>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
+    case 2: return reducecols<V, 2>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
+    case 3: return reducecols<V, 3>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
+    default: return reducecols<V, 4>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
+    }
+}
+
+// mirror: row l-1 of the active block, the next step's, with the pending
+//   updates of pd applied unless the pass kept them, copied to column l-1
+//   above the diagonal, and its diagonal element updated in place.
+void mirror(double* a, int np, int l, const pending& pd, bool keep)
+{
     double* last = a + size_t(l - 1) * np;
-    if (P == 0 || keep) {
+    if (pd.count == 0 || keep) {
         for (int j = 0; j < l - 1; ++j) last[j] = a[(l - 1) + size_t(j) * np];
         return;
     }
     for (int j = 0; j < l; ++j) {
-        double uk[P > 0 ? P : 1], qk[P > 0 ? P : 1];
-        for (int s = 0; s < P; ++s) {
-            uk[s] = pd.u[s][j];
-            qk[s] = pd.q[s][j];
-        }
-        last[j] = apply<P>(a[(l - 1) + size_t(j) * np], pd, l - 1, uk, qk);
-    }
-}
-
-template <typename V, int P>
-inline __attribute__((always_inline)) void reducepass(double* a, int np, int l, const pending& pd,
-                                                      bool keep, const double* ui, double* g)
-{
-    if (g)
-        reducepass<V, P, true>(a, np, l, pd, keep, ui, g);
-    else
-        reducepass<V, P, false>(a, np, l, pd, keep, ui, g);
-}
-
-template <typename V>
-inline __attribute__((always_inline)) void reducepass(double* a, int np, int l, const pending& pd,
-                                                      bool keep, const double* ui, double* g)
-{
-    switch (pd.count) {
-    case 0: return reducepass<V, 0>(a, np, l, pd, keep, ui, g);
-    case 1: return reducepass<V, 1>(a, np, l, pd, keep, ui, g);
-    case 2: return reducepass<V, 2>(a, np, l, pd, keep, ui, g);
-    case 3: return reducepass<V, 3>(a, np, l, pd, keep, ui, g);
-    default: return reducepass<V, 4>(a, np, l, pd, keep, ui, g);
+        double x = a[(l - 1) + size_t(j) * np];
+        for (int s = 0; s < pd.count; ++s)
+            x = (x - pd.u[s][l - 1] * pd.q[s][j]) - pd.q[s][l - 1] * pd.u[s][j];
+        last[j] = x;
     }
 }
 
@@ -608,11 +621,12 @@ inline __attribute__((always_inline)) void rotate(double* z, int n, int np, cons
 // eight-wide path exists on x86 alone.
 
 #if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx512f"))) void reducepass_avx512(double* a, int np, int l,
+__attribute__((target("avx512f"))) void reducecols_avx512(double* a, int np, int l,
                                                           const pending& pd, bool keep,
-                                                          const double* ui, double* g)
+                                                          const double* ui, double* g, int c0,
+                                                          int c1, int r0, int r1)
 {
-    reducepass<v8>(a, np, l, pd, keep, ui, g);
+    reducecols<v8>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
 }
 
 __attribute__((target("avx512f"))) void update_avx512(double* c, int m, const double* u,
@@ -636,16 +650,16 @@ __attribute__((target("avx512f"))) void rotate_avx512(double* z, int n, int np, 
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx2")))
 #endif
-void reducepass_avx2(double* a, int np, int l, const pending& pd, bool keep, const double* ui,
-                     double* g)
+void reducecols_avx2(double* a, int np, int l, const pending& pd, bool keep, const double* ui,
+                     double* g, int c0, int c1, int r0, int r1)
 {
-    reducepass<v4>(a, np, l, pd, keep, ui, g);
+    reducecols<v4>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
 }
 
-void reducepass_base(double* a, int np, int l, const pending& pd, bool keep, const double* ui,
-                     double* g)
+void reducecols_base(double* a, int np, int l, const pending& pd, bool keep, const double* ui,
+                     double* g, int c0, int c1, int r0, int r1)
 {
-    reducepass<v2>(a, np, l, pd, keep, ui, g);
+    reducecols<v2>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -699,14 +713,72 @@ void tick(progress* prog, const char* what, double part)
     if (prog) progstep(*prog, what, part);
 }
 
+void reducecols(int path, double* a, int np, int l, const pending& pd, bool keep,
+                const double* ui, double* g, int c0, int c1, int r0, int r1)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    if (path == path_avx512) return reducecols_avx512(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
+#endif
+    if (path == path_avx2) return reducecols_avx2(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
+    reducecols_base(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
+}
+
+// The shared reduction: the order of the active block from which the
+// threads share it, the rows of one block, and the shares at most.  On an
+// AMD Zen 5 with two cores the pass waits on memory, and a second core
+// adds some 40 % to the bandwidth; sharing paid from order 1000 on (tred2
+// at 4000 sites on two threads 3.9 to 4.0 s against 4.05 to 4.35 s), and
+// cost below it, where a step takes some ten microseconds (0.061 s
+// against 0.049 s at 1000 sites when every step was shared).  Blocks of
+// 512 rows measured better than 256 or 1024.
+const int reducefrom = 1000;
+const int reduceblock = 512;
+const int maxshares = 64;
+
+// reducepass: one step of the reduction over the active block (see
+//   reducecols), g first cleared, then the next row mirrored.  From order
+//   reducefrom on, the threads share the columns, in shares of about equal
+//   area whose bounds are multiples of 8; each share goes down the rows
+//   block by block, and takes a block only when the share on its left has
+//   finished it, so that every g(r) takes its terms in the order of the
+//   columns, as on one thread.
 void reducepass(int path, double* a, int np, int l, const pending& pd, bool keep,
                 const double* ui, double* g)
 {
-#if defined(__x86_64__) || defined(__i386__)
-    if (path == path_avx512) return reducepass_avx512(a, np, l, pd, keep, ui, g);
-#endif
-    if (path == path_avx2) return reducepass_avx2(a, np, l, pd, keep, ui, g);
-    reducepass_base(a, np, l, pd, keep, ui, g);
+    if (g)
+        for (int r = 0; r < l; ++r) g[r] = 0;
+    if (g || (pd.count > 0 && keep)) {
+        int p = l < reducefrom ? 1 : shares(l, l / 8);
+        if (p > maxshares) p = maxshares;
+        int bounds[maxshares + 1];
+        int count = 0;
+        bounds[0] = 0;
+        // the columns 0..c-1 hold c l - c (c - 1) / 2 elements
+        double area = 0.5 * double(l) * double(l + 1);
+        for (int t = 1, c = 0; t < p; ++t) {
+            while (c < l && double(c) * l - 0.5 * double(c) * double(c - 1) < area * t / p) c += 8;
+            if (c < l && c > bounds[count]) bounds[++count] = c;
+        }
+        bounds[++count] = l;
+        if (count <= 1) {
+            reducecols(path, a, np, l, pd, keep, ui, g, 0, l, 0, l);
+        } else {
+            std::atomic<int> done[maxshares];
+            for (int t = 0; t < count; ++t) done[t].store(0);
+            auto columns = [&](int t) {
+                int c0 = bounds[t], c1 = bounds[t + 1];
+                for (int b = c0 / reduceblock; b * reduceblock < l; ++b) {
+                    if (t > 0)
+                        while (done[t - 1].load(std::memory_order_acquire) <= b) std::this_thread::yield();
+                    int r0 = b * reduceblock, r1 = r0 + reduceblock;
+                    reducecols(path, a, np, l, pd, keep, ui, g, c0, c1, r0 > c0 ? r0 : c0, r1);
+                    done[t].store(b + 1, std::memory_order_release);
+                }
+            };
+            share(p, count, columns);
+        }
+    }
+    mirror(a, np, l, pd, keep);
 }
 
 void update(int path, double* c, int m, const double* u, const double* q, double uk, double qk)

@@ -1,7 +1,7 @@
 // The threads that share the independent work of the kernels of this module.
-// A kernel splits its work into parts that touch disjoint elements, each
-// element keeping its own sequence of operations, so that every thread
-// count gives the same bits.
+// A kernel splits its work into parts that touch disjoint elements, or
+// that touch shared ones strictly in turn, each element keeping its own
+// sequence of operations, so that every thread count gives the same bits.
 //
 // The threads form one pool for the process, kept in threads.cpp: started
 // by the first kernel whose work is large enough to pay for them, idle
@@ -30,7 +30,9 @@ int shares(int n, int units);
 //   the calling thread and by up to t - 1 threads of the pool, each part by
 //   one of them; returns when all are done.  t <= 1 runs the parts in
 //   order on the calling thread, without the pool.  The job must not
-//   throw, and no job may share work itself.
+//   throw, and no job may share work itself.  The parts are begun in
+//   increasing order, so a part may wait for one of lower number, which is
+//   then under way or done (the reduction's pipeline does so).
 void share(int t, int parts, void (*job)(void*, int), void* context);
 
 // The same for a callable f(part).
