@@ -252,6 +252,23 @@ inline __attribute__((always_inline)) double apply(double x, const pending& pd, 
     return x;
 }
 
+// How far ahead of the pass, in doubles, each of a panel's columns is
+// fetched (by hint) into the cache.  The processor's own prefetcher
+// follows the eight streams of a panel only once it has seen each of them
+// for a while, and a panel's columns are short, so a hint a kilobyte ahead
+// keeps them in flight: tred2 at 4000 sites on an AMD Zen 5, 4.0 to 4.3 s
+// against 4.6 to 4.8 s without (half or two kilobytes ahead were slower).
+const int prefetchahead = 128;
+
+// prefetch: a hint to fetch the line of p, to be written when write.
+inline __attribute__((always_inline)) void prefetch(const double* p, bool write)
+{
+    if (write)
+        __builtin_prefetch(p, 1);
+    else
+        __builtin_prefetch(p, 0);
+}
+
 // lowpanel: the pass on the C columns k..k+C-1 (k + C <= l; C = 4, or 8
 //   with eights), rows from the diagonal down to l-1, those of r0..r1-1
 //   only: first the triangle of rows k..k+C-1, element by element in row
@@ -302,6 +319,7 @@ inline __attribute__((always_inline)) void lowpanel(double* a, int np, int k, in
         if (GS) load(gg, g + r);
         for (int j = 0; j < C; ++j) {
             load(x[j], c[j] + r);
+            if (W == 8 || (r & 7) < W) prefetch(c[j] + r + prefetchahead, keep);
             for (int s = 0; s < P; ++s) x[j] = (x[j] - y[s] * qk[j][s]) - z[s] * uk[j][s];
             if (keep) store(c[j] + r, x[j]);
             if (GS) gg = gg + x[j] * hk[j];
