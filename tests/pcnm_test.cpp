@@ -405,8 +405,8 @@ TEST(FastKernels, SolversBitForBit)
     }
 }
 
-// From order 1000 on the threads share the reduction's passes as a
-// pipeline of column shares and row blocks of 512.  Order 1101 has three
+// From order 1000 on, three threads or more share the reduction's passes
+// as a pipeline of column shares and row blocks of 512.  Order 1101 has three
 // row blocks, the last one short, and column shares that end in no
 // multiple of a vector: the reduction alone, against the literal one, on
 // every path with every thread count and depth.

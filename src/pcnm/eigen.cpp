@@ -14,11 +14,11 @@
 //   (eight with eights) go together; their column sums run in the lanes of
 //   one vector.
 //   The row the next step needs is mirrored into its column as the pass
-//   goes, so that no step reads a row with a stride.  On large blocks the
-//   threads share a pass as a pipeline: each takes a share of the columns
-//   and goes down the rows in blocks, a block only once the share on its
-//   left has finished it, so that every g(r) still takes its terms in
-//   increasing order and no second pass is needed.
+//   goes, so that no step reads a row with a stride.  On large blocks,
+//   three threads or more share a pass as a pipeline: each takes a share
+//   of the columns and goes down the rows in blocks, a block only once the
+//   share on its left has finished it, so that every g(r) still takes its
+//   terms in increasing order and no second pass is needed.
 // - The accumulation of the transformation runs on its transpose, whose
 //   rows are independent: a block of rows, in a strip of its own, goes
 //   through every step while it stays in the cache; one pass serves the
@@ -747,24 +747,26 @@ void reducecols(int path, double* a, int np, int l, const pending& pd, bool keep
 }
 
 // The shared reduction: the order of the active block from which the
-// threads share it, the rows of one block, and the shares at most.  On an
-// AMD Zen 5 with two cores the pass waits on memory, and a second core
-// adds some 40 % to the bandwidth; sharing paid from order 1000 on (tred2
-// at 4000 sites on two threads 3.9 to 4.0 s against 4.05 to 4.35 s), and
-// cost below it, where a step takes some ten microseconds (0.061 s
-// against 0.049 s at 1000 sites when every step was shared).  Blocks of
-// 512 rows measured better than 256 or 1024.
+// threads share it, the threads it needs at least, the rows of one block,
+// and the shares at most.  The pass waits on memory.  On an AMD Zen 5 with
+// two cores, where a second core adds some 40 % to the bandwidth, two
+// shares cost more in hand-overs and in streams cut into blocks than they
+// gained once the pass fetches ahead (tred2 on two threads at 4000 sites
+// 3.36 to 3.63 s against 3.19 to 3.49 s on one; at 2000, 0.37 s against
+// 0.34 s), so two threads leave the pass to one.  Below order 1000 a step
+// takes some ten microseconds, too little for the hand-overs.
 const int reducefrom = 1000;
+const int reducethreads = 3;
 const int reduceblock = 512;
 const int maxshares = 64;
 
 // reducepass: one step of the reduction over the active block (see
 //   reducecols), g first cleared, then the next row mirrored.  From order
-//   reducefrom on, the threads share the columns, in shares of about equal
-//   area whose bounds are multiples of 8; each share goes down the rows
-//   block by block, and takes a block only when the share on its left has
-//   finished it, so that every g(r) takes its terms in the order of the
-//   columns, as on one thread.
+//   reducefrom on, with reducethreads threads or more, the threads share
+//   the columns, in shares of about equal area whose bounds are multiples
+//   of 8; each share goes down the rows block by block, and takes a block
+//   only when the share on its left has finished it, so that every g(r)
+//   takes its terms in the order of the columns, as on one thread.
 void reducepass(int path, double* a, int np, int l, const pending& pd, bool keep,
                 const double* ui, double* g)
 {
@@ -772,6 +774,7 @@ void reducepass(int path, double* a, int np, int l, const pending& pd, bool keep
         for (int r = 0; r < l; ++r) g[r] = 0;
     if (g || (pd.count > 0 && keep)) {
         int p = l < reducefrom ? 1 : shares(l, l / 8);
+        if (p < reducethreads) p = 1;
         if (p > maxshares) p = maxshares;
         int bounds[maxshares + 1];
         int count = 0;
