@@ -38,6 +38,8 @@ const sitecase cases[] = {
     {"supplementary1000", 950, 50, false, 4000, 54},
     {"uniform2000", 2000, 0, false, 20000, 37},
     {"uniform4000", 4000, 0, false, 40000, 28},
+    {"clustered2000", 2000, 0, true, 5000, 163},
+    {"clustered4000", 4000, 0, true, 6000, 50},
     // a 50-hectare plot in quadrats of 20 m: 50 x 25 sites
     {"grid1250", 1250, 0, false, 0, 1, 50},
     {"uniform10000", 10000, 0, false, 100000, 21, 0},

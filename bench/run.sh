@@ -36,7 +36,7 @@ runs=${RUNS:-5}
 large=${LARGE:-3}
 reps=${REPS:-5}
 cases=${CASES:-"uniform250 uniform500 clustered250 clustered500 uniform1000 clustered1000
-                supplementary1000 grid1250 uniform2000 uniform4000"}
+                supplementary1000 grid1250 uniform2000 clustered2000 uniform4000 clustered4000"}
 eigenbench=${EIGENBENCH:-1}
 kernels=${KERNELS:-4000}
 case $(uname -m) in x86_64 | amd64) kernelsbin=kernels ;; *) kernelsbin= kernels=0 ;; esac
