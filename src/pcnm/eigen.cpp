@@ -242,13 +242,13 @@ struct pending {
 // every depth on another machine.
 const int reducedepth = 1;
 
-// apply: the P pending updates of pd to the lower element (r, k), x, whose
-//   factors of column k are uk and qk.
-template <int P>
-inline __attribute__((always_inline)) double apply(double x, const pending& pd, int r,
+// apply: the first count pending updates of pd to the lower element
+//   (r, k), x, whose factors of column k are uk and qk (the kernels pass
+//   a constant count, and the loop unrolls).
+inline __attribute__((always_inline)) double apply(double x, const pending& pd, int count, int r,
                                                    const double* uk, const double* qk)
 {
-    for (int s = 0; s < P; ++s) x = (x - pd.u[s][r] * qk[s]) - pd.q[s][r] * uk[s];
+    for (int s = 0; s < count; ++s) x = (x - pd.u[s][r] * qk[s]) - pd.q[s][r] * uk[s];
     return x;
 }
 
@@ -296,7 +296,7 @@ inline __attribute__((always_inline)) void lowpanel(double* a, int np, int k, in
     if (r1 > l) r1 = l;
     for (int r = k > r0 ? k : r0; r < k + C && r < r1; ++r) {
         for (int j = 0; j <= r - k; ++j) {
-            double x = apply<P>(c[j][r], pd, r, uk[j], qk[j]);
+            double x = apply(c[j][r], pd, P, r, uk[j], qk[j]);
             if (keep) c[j][r] = x;
             if (GS) {
                 g[r] = g[r] + x * hk[j];
@@ -335,7 +335,7 @@ inline __attribute__((always_inline)) void lowpanel(double* a, int np, int k, in
     if (!GS) {
         if (keep)
             for (; r < r1; ++r)
-                for (int j = 0; j < C; ++j) c[j][r] = apply<P>(c[j][r], pd, r, uk[j], qk[j]);
+                for (int j = 0; j < C; ++j) c[j][r] = apply(c[j][r], pd, P, r, uk[j], qk[j]);
         return;
     }
     double sum[C];
@@ -343,7 +343,7 @@ inline __attribute__((always_inline)) void lowpanel(double* a, int np, int k, in
     if constexpr (C == 4 && width<V>() == 2) store(sum + 2, acc1);
     for (; r < r1; ++r) {
         for (int j = 0; j < C; ++j) {
-            double x = apply<P>(c[j][r], pd, r, uk[j], qk[j]);
+            double x = apply(c[j][r], pd, P, r, uk[j], qk[j]);
             if (keep) c[j][r] = x;
             g[r] = g[r] + x * hk[j];
             sum[j] = sum[j] + x * ui[r];
@@ -383,7 +383,7 @@ inline __attribute__((always_inline)) void reducecols(double* a, int np, int l, 
             qk[s] = pd.q[s][k];
         }
         for (int r = k > r0 ? k : r0; r < r1; ++r) {
-            double x = apply<P>(c[r], pd, r, uk, qk);
+            double x = apply(c[r], pd, P, r, uk, qk);
             if (P > 0 && keep) c[r] = x;
             if (GS) {
                 g[r] = g[r] + x * ui[k];
@@ -429,10 +429,12 @@ void mirror(double* a, int np, int l, const pending& pd, bool keep)
         return;
     }
     for (int j = 0; j < l; ++j) {
-        double x = a[(l - 1) + size_t(j) * np];
-        for (int s = 0; s < pd.count; ++s)
-            x = (x - pd.u[s][l - 1] * pd.q[s][j]) - pd.q[s][l - 1] * pd.u[s][j];
-        last[j] = x;
+        double uk[maxdepth], qk[maxdepth];
+        for (int s = 0; s < pd.count; ++s) {
+            uk[s] = pd.u[s][j];
+            qk[s] = pd.q[s][j];
+        }
+        last[j] = apply(a[(l - 1) + size_t(j) * np], pd, pd.count, l - 1, uk, qk);
     }
 }
 
