@@ -3,7 +3,11 @@
 // are the worked transect example, hand derivations, an independent Jacobi
 // eigenvalue routine written below, and the literal forms of tests/literal,
 // which the fast kernels must match bit for bit on every vector path and
-// with every thread count (1, 2, 3 and 7 threads).  The
+// with every thread count (1, 2, 3 and 7 threads).  A build whose tests
+// run under an emulator (LW_EMULATED) takes the same paths at smaller
+// orders: the orders from which the kernels share their work are lowered
+// for it, and the sizes that only reach the default orders are left to the
+// native build.  The
 // report lines of the 11-point transect for the limits 0, 0.5, 1 and 10, and
 // its variable for 10, are compared byte for byte by the transcripts of
 // tests/e2e (pcnm_*).
@@ -29,6 +33,30 @@ namespace {
 
 using vec = std::vector<double>;
 using std::to_string;
+
+#ifdef LW_EMULATED
+const bool emulated = true;
+#else
+const bool emulated = false;
+#endif
+
+// The orders from which the kernels share their work: the defaults on a
+// native build, and under an emulator orders that small matrices reach,
+// the reduction's blocks two vectors of the widest path.
+const sharing small = {16, 40, 3, 16};
+struct shareorders : ::testing::Environment {
+    void SetUp() override
+    {
+        if (emulated) setsharing(small);
+    }
+};
+::testing::Environment* const orders = ::testing::AddGlobalTestEnvironment(new shareorders);
+
+// The sizes of a case: native, or under an emulator.
+std::vector<int> sizes(std::vector<int> native, std::vector<int> underemulator)
+{
+    return emulated ? underemulator : native;
+}
 
 // Element (i, j), from 1, of a matrix stored by columns.
 double& at(vec& m, int ld, int i, int j) { return m[size_t(i - 1) + size_t(j - 1) * ld]; }
@@ -182,7 +210,7 @@ void solve(vec& a, vec& d, int n, int np, int path, int depth = 0)
 
 // The thread counts the fast kernels are compared with: one, and counts
 // that divide the sizes of the work and that do not.  The kernels share
-// their work only from order 200 on.
+// their work only from order sharingnow().threadfrom on.
 const int threadcounts[] = {1, 2, 3, 7};
 
 // Sets the kernels' thread count for the life of a scope, then restores
@@ -248,11 +276,11 @@ TEST(Distances, LowerTriangleThenStrictTruncation)
 
 // The distances of random sites in one, two and three coordinates against
 // the literal loops, on every path and with every thread count (the
-// threads share the columns from 200 objects on); the upper triangle stays
+// threads share the columns from threadfrom objects on); the upper triangle stays
 // untouched.  The Gower centring of a random symmetric matrix likewise.
 TEST(Distances, BitForBitOnThreads)
 {
-    for (int ntot : {7, 19, 250})
+    for (int ntot : sizes({7, 19, 250}, {7, 19, 37}))
         for (int ncoord : {1, 2, 3}) {
             vec x = randsym(ntot + 1, ntot + 1, unsigned(ntot + ncoord)), ld(size_t(ntot + 1) * ntot, -5.0);
             literal::distances(ntot, ncoord, ntot + 1, x.data(), ld.data());
@@ -287,7 +315,7 @@ TEST(Solver, TwoByTwo)
 // residual and the eigenvalue error.
 TEST(Solver, RandomSymmetric)
 {
-    for (int n : {2, 3, 5, 12, 40, 101, 300}) {
+    for (int n : sizes({2, 3, 5, 12, 40, 101, 300}, {2, 3, 5, 12, 40, 57})) {
         const int np = n + 3;
         vec a = randsym(n, np, unsigned(n)), plain = randsym(n, n, unsigned(n)), d;
         solve(a, d, n, np, bestpath());
@@ -314,7 +342,7 @@ TEST(Solver, RandomSymmetric)
 // line and status are in the transcript tests/e2e/pcnm_iteration_limit_stop.)
 TEST(Solver, IterationLimitStops)
 {
-    for (int n : {6, 210})
+    for (int n : sizes({6, 210}, {6, 30}))
         for (double scale : {1.0, std::nan(""), 1.7e308}) {  // 1: a single NaN element
             vec a = randsym(n, n, 7), la, ld, fa, fd;
             for (double& v : a) v *= scale;
@@ -385,7 +413,8 @@ TEST(Pcoa, SortWithinTolerance)
 // tridiagonal matrix.
 TEST(FastKernels, SolversBitForBit)
 {
-    for (int n : {1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 31, 32, 33, 47, 64, 100, 101, 163, 211, 300})
+    for (int n : sizes({1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 31, 32, 33, 47, 64, 100, 101, 163, 211, 300},
+                       {1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 31, 32, 33, 47, 49, 64}))
         for (int np : {n, n + 3}) {
             vec a = randsym(n, np, unsigned(1000 + n)), junk = randsym(np, np, unsigned(n));
             for (int j = 1; j <= n; ++j)  // junk above the diagonal and in the spare rows
@@ -393,7 +422,7 @@ TEST(FastKernels, SolversBitForBit)
                     if (i < j || i > n) at(a, np, i, j) = i > n ? -3.25 : 5 * at(junk, np, i, j);
             solvers(a, n, np, "random n=" + to_string(n) + " np=" + to_string(np));
         }
-    for (int n : {6, 19, 40, 230}) {
+    for (int n : sizes({6, 19, 40, 230}, {6, 19, 40})) {
         vec a = randsym(n, n, unsigned(n)), b(size_t(n) * n, 0.0);
         for (int k = 1; k <= n; ++k)
             if (k != n / 2) at(a, n, n / 2, k) = at(a, n, k, n / 2) = 1e-11;
@@ -408,13 +437,15 @@ TEST(FastKernels, SolversBitForBit)
 // From order 1000 on, three threads or more share the reduction's passes
 // as a pipeline of column shares and row blocks of 512.  Order 1101 has three
 // row blocks, the last one short, and column shares that end in no
-// multiple of a vector: the reduction alone, against the literal one, on
-// every path with every depth, and with the thread counts that share it
-// (one and two threads are compared at every size above).
+// multiple of a vector (under an emulator order 83 with blocks of 16 and
+// sharing from order 40: six row blocks, the last of three rows): the
+// reduction alone, against the literal one, on every path with every
+// depth, and with the thread counts that share it (one and two threads are
+// compared at every size above).
 TEST(FastKernels, SharedReductionBitForBit)
 {
-    const int n = 1101, np = n + 3;
-    const vec a = randsym(n, np, 1101u);
+    const int n = emulated ? 83 : 1101, np = n + 3;
+    const vec a = randsym(n, np, unsigned(n));
     vec la = a, ld(n), le(n);
     literal::tred2(la.data(), n, np, ld.data(), le.data());
     vec fa, fd(n), fe(n), w(size_t(np) * n);
@@ -436,9 +467,12 @@ TEST(FastKernels, SharedReductionBitForBit)
 // Random sites, truncated and not, go through the whole analysis too.
 TEST(FastKernels, AnalysisBitForBit)
 {
-    struct { int rows, cols; double limit; } grids[] = {  // limit 0: untruncated
-        {5, 5, 0}, {5, 5, 1}, {8, 8, 1}, {12, 12, std::sqrt(2.0)}, {10, 13, 2}, {17, 17, 1},
-        {15, 20, 0}, {1, 300, 1}};
+    struct grid { int rows, cols; double limit; };  // limit 0: untruncated
+    std::vector<grid> grids = {{5, 5, 0}, {5, 5, 1}, {8, 8, 1}, {12, 12, std::sqrt(2.0)}, {10, 13, 2}};
+    if (emulated)
+        grids.push_back({1, 60, 1});
+    else
+        grids.insert(grids.end(), {{17, 17, 1}, {15, 20, 0}, {1, 300, 1}});
     for (const auto& c : grids) {
         int n = c.rows * c.cols, ld = n + 1;
         vec x(size_t(ld) * 2, 0.0), a(size_t(ld) * n, 0.0), mean(ld);
@@ -453,7 +487,7 @@ TEST(FastKernels, AnalysisBitForBit)
         solvers(a, n, ld, what);
         analyses(n, ld, d, what);
     }
-    for (int n : {1, 2, 3, 10, 57, 250})  // sites in [-1, 1] x [-1, 1]
+    for (int n : sizes({1, 2, 3, 10, 57, 250}, {1, 2, 3, 10, 57}))  // sites in [-1, 1] x [-1, 1]
         for (double limit : {0.3, 0.6, 1e300})
             analyses(n, n + 2, truncated(n, 2, n + 2, randsym(n + 2, n + 2, unsigned(n)), limit),
                      "sites n=" + to_string(n) + " limit " + to_string(limit));
@@ -476,13 +510,13 @@ TEST(FastKernels, ArrangeBitForBit)
 
 // The product on both paths, every size class of its blocks, and with
 // every thread count where the sums are long enough to be shared (m from
-// 200 on: n columns in pairs, odd counts too); the correlation check:
-// standardised columns, correlations, and the lines it writes, with 210
-// objects on threads as well.
+// threadfrom on: n columns in pairs, odd counts too); the correlation
+// check: standardised columns, correlations, and the lines it writes, with
+// objects enough to share as well.
 TEST(FastKernels, ProduitCorrelBitForBit)
 {
     const int ld = 240;
-    for (int m : {37, 230})
+    for (int m : sizes({37, 230}, {13, 37}))
         for (int l : {1, 3, 4, 15, 16, 17, 40})
             for (int n : {1, 2, 3, 5, 13}) {
                 vec a = randsym(ld, ld, unsigned(l)), b = randsym(ld, ld, unsigned(n + 100));
@@ -497,7 +531,7 @@ TEST(FastKernels, ProduitCorrelBitForBit)
                                                      << " " << t;
                     }
             }
-    for (int n : {2, 9, 130, 210})
+    for (int n : sizes({2, 9, 130, 210}, {2, 9, 40}))
         for (int m : {1, 2, 7, 33}) {
             vec x = randsym(220, 220, unsigned(n * 100 + m));
             correlout l = runcorrel(n, m, x, 220, true);

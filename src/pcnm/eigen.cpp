@@ -750,35 +750,36 @@ void reducecols(int path, double* a, int np, int l, const pending& pd, bool keep
     reducecols_base(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
 }
 
-// The shared reduction: the order of the active block from which the
-// threads share it, the threads it needs at least, the rows of one block,
-// and the shares at most.  The pass waits on memory.  On an AMD Zen 5 with
-// two cores, where a second core adds some 40 % to the bandwidth, two
-// shares cost more in hand-overs and in streams cut into blocks than they
-// gained once the pass fetches ahead (tred2 on two threads at 4000 sites
-// 3.36 to 3.63 s against 3.19 to 3.49 s on one; at 2000, 0.37 s against
-// 0.34 s), so two threads leave the pass to one.  Below order 1000 a step
-// takes some ten microseconds, too little for the hand-overs.
-const int reducefrom = 1000;
-const int reducethreads = 3;
-const int reduceblock = 512;
+// The shared reduction (sharingnow(): the order of the active block from
+// which the threads share it, the threads it needs at least, the rows of
+// one block), and the shares at most.  The pass waits on memory.  On an
+// AMD Zen 5 with two cores, where a second core adds some 40 % to the
+// bandwidth, two shares cost more in hand-overs and in streams cut into
+// blocks than they gained once the pass fetches ahead (tred2 on two
+// threads at 4000 sites 3.36 to 3.63 s against 3.19 to 3.49 s on one; at
+// 2000, 0.37 s against 0.34 s), so two threads leave the pass to one.
+// Below order 1000 a step takes some ten microseconds, too little for the
+// hand-overs.
 const int maxshares = 64;
 
 // reducepass: one step of the reduction over the active block (see
 //   reducecols), g first cleared, then the next row mirrored.  From order
-//   reducefrom on, with reducethreads threads or more, the threads share
-//   the columns, in shares of about equal area whose bounds are multiples
-//   of 8; each share goes down the rows block by block, and takes a block
-//   only when the share on its left has finished it, so that every g(r)
-//   takes its terms in the order of the columns, as on one thread.
+//   reducefrom on, with reducethreads threads or more (sharingnow()), the
+//   threads share the columns, in shares of about equal area whose bounds
+//   are multiples of 8; each share goes down the rows block by block, and
+//   takes a block only when the share on its left has finished it, so that
+//   every g(r) takes its terms in the order of the columns, as on one
+//   thread.
 void reducepass(int path, double* a, int np, int l, const pending& pd, bool keep,
                 const double* ui, double* g)
 {
     if (g)
         for (int r = 0; r < l; ++r) g[r] = 0;
     if (g || (pd.count > 0 && keep)) {
-        int p = l < reducefrom ? 1 : shares(l, l / 8);
-        if (p < reducethreads) p = 1;
+        const sharing& at = sharingnow();
+        const int reduceblock = at.reduceblock;
+        int p = l < at.reducefrom ? 1 : shares(l, l / 8);
+        if (p < at.reducethreads) p = 1;
         if (p > maxshares) p = maxshares;
         int bounds[maxshares + 1];
         int count = 0;

@@ -158,10 +158,15 @@ int defaultthreads()
 }
 
 int chosen = 0;  // 0: the default, found at the first use
+sharing orders;
 
 }  // namespace
 
 void setthreads(int k) { chosen = k < maxthreads ? k : maxthreads; }
+
+void setsharing(const sharing& s) { orders = s; }
+
+const sharing& sharingnow() { return orders; }
 
 int threads()
 {
@@ -171,7 +176,7 @@ int threads()
 
 int shares(int n, int units)
 {
-    if (n < threadfrom) return 1;
+    if (n < orders.threadfrom) return 1;
     int t = threads();
     return t < units ? t : units;
 }

@@ -19,11 +19,31 @@ void setthreads(int k);
 // threads: the number of threads the kernels use (at least 1).
 int threads();
 
+// The orders from which the kernels share their work, measured on the
+// machines of the README: below them the work is too small to pay for the
+// threads.  Every choice gives the same bits; the tests lower them so that
+// a build run under an emulator takes every shared path at small orders.
+//   threadfrom     shares() splits a kernel's work from this order on
+//   reducefrom     the reduction's passes are shared from this order of
+//                  the active block on (see eigen.cpp),
+//   reducethreads  with this many threads or more,
+//   reduceblock    in blocks of this many rows (a multiple of 8).
+struct sharing {
+    int threadfrom = 200;
+    int reducefrom = 1000;
+    int reducethreads = 3;
+    int reduceblock = 512;
+};
+
+// setsharing: the kernels use the orders s from now on; sharingnow: those
+//   in force (the defaults above until setsharing).
+void setsharing(const sharing& s);
+const sharing& sharingnow();
+
 // shares: the parts into which a kernel on a matrix of order n splits its
 //   work, when that comes in `units` independent pieces: 1 below order
-//   threadfrom, where the work is too small to pay for the threads, else
-//   threads(), or the pieces when they are fewer.
-const int threadfrom = 200;
+//   sharingnow().threadfrom, else threads(), or the pieces when they are
+//   fewer.
 int shares(int n, int units);
 
 // share: job(context, part) for every part in 0..parts-1, taken in turn by
