@@ -42,6 +42,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cerrno>
 #include <cstdio>
@@ -65,7 +66,28 @@
 namespace {
 
 namespace fs = std::filesystem;
-const int timeout_seconds = 120;
+
+// The guard against a hang: a run still going after this many seconds is
+// killed and reported as hung.  It is no test of speed: the longest run of
+// this file takes some two seconds on the machine of the README, and under
+// an emulator 50 times slower on a machine twice as busy it stays some ten
+// times below the guard.
+const int hangguard = 1800;
+
+// Whether the guard has passed since start.
+bool pastguard(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::steady_clock::now() - start >= std::chrono::seconds(hangguard);
+}
+
+// The report of a hang of the run of program with args.
+std::string hangreport(const std::string& program, const std::vector<std::string>& args = {})
+{
+    std::string what = program;
+    for (const std::string& a : args) what += " " + a.substr(0, 40);
+    return "hang: the run of " + what + " was still going after " + std::to_string(hangguard) +
+           " s, the guard against a hang (no correct run comes near it), and was killed";
+}
 const int all = 1 << 30;  // every line of a file
 
 // The environment variable name, or "" when it is not set.
@@ -200,6 +222,7 @@ struct outcome {
     bool captured = true;  // stdout was captured, not sent to a device
     int status = -1;
     bool signalled = false, hung = false;
+    std::string hang;  // the report of a hang
 };
 
 // Runs the program of the build with the arguments args in s.work, in a new
@@ -229,12 +252,14 @@ outcome runprogram(const scratch& s, const std::string& program, const std::vect
     }
     outcome r;
     int status = 0;
-    for (int waited = 0; ::waitpid(pid, &status, WNOHANG) != pid; ++waited) {
-        if (waited >= timeout_seconds * 100) {
+    const auto start = std::chrono::steady_clock::now();
+    while (::waitpid(pid, &status, WNOHANG) != pid) {
+        if (pastguard(start)) {
             ::kill(-pid, SIGKILL);
             ::kill(pid, SIGKILL);
             ::waitpid(pid, &status, 0);
             r.hung = true;
+            r.hang = hangreport(program, args);
             break;
         }
         ::usleep(10000);
@@ -282,7 +307,7 @@ std::string shown(const std::string& name) { return name.substr(0, 100); }
 // Checks the run o, and the files it left in work, against w.
 void check(const outcome& o, const want& w, const std::string& work)
 {
-    EXPECT_FALSE(o.hung) << "the run did not end";
+    EXPECT_FALSE(o.hung) << o.hang;
     EXPECT_FALSE(o.signalled) << "the run ended by a signal";
     EXPECT_EQ(o.status, w.status);
     std::string diff = o.captured ? compare(targetlines(w.out), o.out) : "";
@@ -628,6 +653,7 @@ TEST(failedwrites, filesonafullfilesystem)
 // (its own process group, as a terminal's foreground job), its console
 // input a pipe that the test writes answers to.
 struct liverun {
+    std::string program;
     pid_t pid = -1;
     int in = -1;           // the write end of the console input
     std::string out, err;  // the files that receive stdout and stderr
@@ -638,6 +664,7 @@ struct liverun {
 liverun startrun(const scratch& s, const std::string& program)
 {
     liverun r;
+    r.program = program;
     r.out = s.root + "/stdout";
     r.err = s.root + "/stderr";
     const commandline cmd(program);
@@ -684,14 +711,17 @@ bool over(liverun& r)
 }
 
 // Waits until cond holds, polling every millisecond; false when the run
-// ended first without it, or the timeout passed.
+// ended first without it, or the guard against a hang passed (which is
+// then reported).
 bool waituntil(liverun& r, const std::function<bool()>& cond)
 {
-    for (long waited = 0; waited < timeout_seconds * 1000L; ++waited) {
+    const auto start = std::chrono::steady_clock::now();
+    while (!pastguard(start)) {
         if (cond()) return true;
         if (over(r)) return cond();
         ::usleep(1000);
     }
+    ADD_FAILURE() << hangreport(r.program);
     return false;
 }
 
@@ -938,7 +968,10 @@ TEST(signals, duringalargerun)
     for (const scene& c : scenes) {
         SCOPED_TRACE(c.name);
         // The signal lands in the computation unless the test itself was
-        // held up for as long as the decomposition takes: then again.
+        // held up for as long as the decomposition takes (on a busy
+        // machine): then again, up to a count that no plausible load
+        // reaches.
+        const int attempts = 20;
         for (int attempt = 1;; ++attempt) {
             scratch s;
             spit(s.work + "/c.txt", sites);
@@ -965,7 +998,7 @@ TEST(signals, duringalargerun)
             std::map<std::string, std::string> got = files(s.work);
             if (c.computing) {
                 EXPECT_NE(got["r.txt"].find(before), std::string::npos);
-                if (got["r.txt"].find(after) != std::string::npos && attempt < 3) continue;
+                if (got["r.txt"].find(after) != std::string::npos && attempt < attempts) continue;
                 EXPECT_EQ(got["r.txt"].find(after), std::string::npos) << "the signal came after the computation";
                 EXPECT_EQ(got["v.txt"], "");
             } else {
@@ -989,7 +1022,8 @@ std::string nocapacity(const std::string& text)
 // banner's capacity; otherwise the first difference.
 std::string samerun(const outcome& a, const std::string& worka, const outcome& b, const std::string& workb)
 {
-    if (a.status != b.status || a.signalled || b.signalled || a.hung || b.hung) return "the status differs";
+    if (a.hung || b.hung) return a.hung ? a.hang : b.hang;
+    if (a.status != b.status || a.signalled || b.signalled) return "the status differs";
     std::string diff = compare(nocapacity(a.out), nocapacity(b.out));
     if (!diff.empty()) return "stdout " + diff;
     if (!(diff = compare(a.err, b.err)).empty()) return "stderr " + diff;
@@ -1038,9 +1072,14 @@ TEST(large, everytranscriptoflociweaver1000)
 
 // Above 1000 objects: a grid of 50 x 25 sites (saved, PCNM, layout 1) and a
 // coordinates file of 1490 main and 10 supplementary objects (PCNM with the
-// correlation check, Canoco file) against a build of capacity 1500.
+// correlation check, Canoco file) against a build of capacity 1500.  The
+// size is only the point of the case: under an emulator the same code of
+// lociweaver-large runs on every transcript above, the kernels' paths at
+// every order in pcnm_test.
 TEST(large, beyondathousandasabuildofthatcapacity)
 {
+    if (!target.name.empty())
+        GTEST_SKIP() << "a case large only to pass 1000 objects: run on the native build";
     std::string sites = scatteredsites(1500);
     sites.replace(0, sites.find('\n'), "1490 2 10");
     struct {
@@ -1378,13 +1417,15 @@ TEST(maps, abrowserrendersthepicture)
     std::string svg = slurp(s.work + "/p.svg");
     std::smatch size;
     ASSERT_TRUE(std::regex_search(svg, size, std::regex("<svg [^>]*width=\"([0-9]+)\" height=\"([0-9]+)\"")));
-    const std::string command = "cd '" + s.root + "' && timeout 120 '" + chromium +
+    const std::string command = "cd '" + s.root + "' && timeout " + std::to_string(hangguard) + " '" + chromium +
                                 "' --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
                                 " --disable-background-networking --disable-component-update --disable-sync"
                                 " --hide-scrollbars --user-data-dir=profile --window-size=" +
                                 size[1].str() + "," + size[2].str() +
                                 " --screenshot=shot.png file://" + s.work + "/p.svg > chromium.log 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << slurp(s.root + "/chromium.log");
+    const int status = std::system(command.c_str());
+    ASSERT_EQ(status, 0) << (WIFEXITED(status) && WEXITSTATUS(status) == 124 ? hangreport("chromium") + "\n" : "")
+                         << slurp(s.root + "/chromium.log");
     image im = readpng(slurp(s.root + "/shot.png"));
     EXPECT_EQ(im.width, unsigned(std::stoi(size[1].str())));
     EXPECT_EQ(im.height, unsigned(std::stoi(size[2].str())));
