@@ -20,6 +20,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -460,6 +461,35 @@ TEST(FastKernels, SharedReductionBitForBit)
                 EXPECT_TRUE(samebits(fd, ld) && samebits(fe, le)) << "tridiagonal, " << how;
                 EXPECT_TRUE(samebits(fa, la)) << "transformation, " << how;
             }
+}
+
+// Two analyses at once on two threads of the program, each with its own
+// thread count (one of them with none beside it), share the pool in turn:
+// each gives the bits of the literal solver, round after round.
+TEST(FastKernels, TwoAnalysesAtOnce)
+{
+    struct job { int n, threads; vec a, d, want, wantd; bool same = true; };
+    std::vector<job> jobs = {{emulated ? 57 : 300, 2, {}, {}, {}, {}}, {emulated ? 40 : 250, 3, {}, {}, {}, {}},
+                             {emulated ? 33 : 230, 1, {}, {}, {}, {}}};
+    for (job& j : jobs) {
+        j.a = randsym(j.n, j.n, unsigned(j.n));
+        j.want = j.a;
+        solve(j.want, j.wantd, j.n, j.n, -1);
+    }
+    const sharing orders = sharingnow();
+    std::vector<std::thread> running;
+    for (job& j : jobs)
+        running.emplace_back([&j, orders] {
+            setsharing(orders);
+            setthreads(j.threads);
+            for (int round = 0; round < 8; ++round) {
+                vec a = j.a, d;
+                solve(a, d, j.n, j.n, bestpath());
+                j.same = j.same && samebits(a, j.want) && samebits(d, j.wantd);
+            }
+        });
+    for (std::thread& t : running) t.join();
+    for (const job& j : jobs) EXPECT_TRUE(j.same) << "order " << j.n << ", " << j.threads << " threads";
 }
 
 // Gower-centred matrices of regular grids have many repeated eigenvalues: a

@@ -1,5 +1,7 @@
-// The pool of threads of the kernels.  One job runs at a time: the calling
-// thread publishes it under a new generation number, and then it and the
+// The pool of threads of the kernels.  One job runs at a time: a caller
+// that shares work while another caller's job runs (two analyses on two
+// threads of a program) waits until that job is done.  The calling
+// thread publishes its job under a new generation number, and then it and the
 // workers that wake in time take its parts in turn through one ticket (the
 // generation and the next part, claimed together), until none is left; the
 // caller then waits only for the parts under way.  So a worker that the
@@ -28,6 +30,7 @@ const int maxthreads = 256;
 const int spins = 1 << 12;
 
 struct pool {
+    std::mutex running;             // held by the caller whose job runs
     std::mutex m;
     std::condition_variable wake;   // a new job, or the end
     std::condition_variable done;   // the last part under way finished
@@ -103,6 +106,7 @@ struct pool {
 
     void run(int t, int n, void (*f)(void*, int), void* c)
     {
+        std::lock_guard<std::mutex> mine(running);
         if (int(crew.size()) < t - 1) {
             crew.reserve(maxthreads);
             // The threads start with the ends of the run held, and keep
@@ -157,8 +161,10 @@ int defaultthreads()
     return n < maxthreads ? n : maxthreads;
 }
 
-int chosen = 0;  // 0: the default, found at the first use
-sharing orders;
+// The settings of the calling thread: each thread that calls the kernels
+// (one analysis each) has its own.
+thread_local int chosen = 0;  // 0: the default, found at the first use
+thread_local sharing orders;
 
 }  // namespace
 

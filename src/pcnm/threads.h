@@ -6,12 +6,15 @@
 // The threads form one pool for the process, kept in threads.cpp: started
 // by the first kernel whose work is large enough to pay for them, idle
 // between kernels, ended when the process ends.  Nothing is allocated once
-// they run.
+// they run.  The thread count and the orders below are settings of the
+// thread that calls the kernels: two analyses run on two threads each with
+// its own, and their jobs take the pool in turn, so that each gives the
+// bits it gives alone.
 #ifndef LOCIWEAVER_PCNM_THREADS_H
 #define LOCIWEAVER_PCNM_THREADS_H
 
-// setthreads: the kernels use k threads from now on (k >= 1), the calling
-//   thread included; k = 0 restores the default: the processors this
+// setthreads: the kernels called on this thread use k threads from now on
+//   (k >= 1), the calling thread included; k = 0 restores the default: the processors this
 //   process may run on, or fewer when OMP_NUM_THREADS is a smaller
 //   positive number.
 void setthreads(int k);
@@ -35,8 +38,9 @@ struct sharing {
     int reduceblock = 512;
 };
 
-// setsharing: the kernels use the orders s from now on; sharingnow: those
-//   in force (the defaults above until setsharing).
+// setsharing: the kernels called on this thread use the orders s from now
+//   on; sharingnow: those in force on this thread (the defaults above until
+//   setsharing).
 void setsharing(const sharing& s);
 const sharing& sharingnow();
 
