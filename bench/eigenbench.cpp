@@ -99,8 +99,9 @@ bool build(const std::string& dir, const std::string& name, centred& c)
     std::vector<int> perm(ntot);
     c.nmain = n;
     c.x.assign(d.size(), 0.0);
+    pcoasums sums;
     pcoa(ntot, ld, perm.data(), d.data(), eig.data(), off.data(), c.x.data(), mean.data(),
-         row.data(), c.npos, io->report, w.data());
+         row.data(), c.npos, sums, w.data());
     return true;
 }
 

@@ -1,11 +1,46 @@
 // The two constructions as the run meets them: their questions, and the
 // routines that compute into the run's storage.
+#include <cstdlib>
+#include <cstring>
+
 #include "pcnm/pcnm.h"
 #include "poly/poly.h"
 #include "run.h"
+#include "textio/os.h"
 #include "textio/textio.h"
 
 namespace {
+
+// The decomposition of ntot objects with its progress line, shown on the
+// error stream when that is a terminal (LOCIWEAVER_PROGRESS=never keeps it
+// quiet, =always shows it from the first step) and erased however the
+// analysis ends; then the summary of its eigenvalues on the report.
+void analysis(run& r, int ntot, int& npos)
+{
+    static const layout sums = fmt(
+        "(/,' Sum of positive eigenvalues         ',F15.5,/,"
+        "' Sum of negative eigenvalues         ',F15.5,/,"
+        "' Trace of Gower-centred matrix       ',F15.5)");
+    static const layout count = fmt("(/,' Number of positive eigenvalues:',I4,/)");
+    pcoasums s;
+    {
+        progress& prog = r.io.prog;
+        const char* mode = std::getenv("LOCIWEAVER_PROGRESS");
+        bool never = mode && std::strcmp(mode, "never") == 0;
+        bool always = mode && std::strcmp(mode, "always") == 0;
+        progbegin(prog, ntot, osterminal(osstderr) && !never, always);
+        struct eraser {
+            progress& p;
+            ~eraser() { progend(p); }
+        } erase{prog};
+        // corlin is idle until correl, after the accepted attempt: the solver's work
+        pcoa(ntot, r.ld, r.perm, r.d, r.eig, r.off, r.x, r.w1, r.w2, npos, s, r.corlin, &prog);
+    }
+    stream& rep = r.io.report;
+    wlist(rep);
+    wfmt(rep, sums, {s.possum, s.negsum, s.trace});
+    wfmt(rep, count, {npos});
+}
 
 // Asks for the truncation limit until an attempt keeps fewer PCNM variables
 // than objects minus one; returns the PCNM count of the accepted attempt.
@@ -37,8 +72,7 @@ int truncation(run& r, int ntot)
 
         truncate(ntot, r.ld, r.d, scaled);
         int npos = 0;
-        // corlin is idle until correl, after the accepted attempt: the solver's work
-        pcoa(ntot, r.ld, r.perm, r.d, r.eig, r.off, r.x, r.w1, r.w2, npos, rep, r.corlin);
+        analysis(r, ntot, npos);
         wlist(rep, {"Eigenvalues of the PCoA:"});
         wlist(rep);
         // Eight values a line: eight at a time writes the same lines.

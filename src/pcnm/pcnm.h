@@ -85,18 +85,26 @@ void sorteig(int n, double* eig, int* perm);
 //   perm(k) times float(sqrt(|eig(k)|)), k = 1..n.  row (work): n elements.
 void arrange(int n, int ld, double* x, const int* perm, const double* eig, double* row);
 
+// The summary of an analysis: the sums of its positive and of its negative
+// eigenvalues, and the trace of the Gower-centred matrix.
+struct pcoasums {
+    double possum = 0;
+    double negsum = 0;
+    double trace = 0;
+};
+
 // pcoa: principal coordinates of the n objects from the distances d(i, j),
 //   i < j (only those are read).
 // perm (out): position in the solver's output of the eigenvalue now at i.
 // eig (out): eigenvalues, largest first.  off, mean, row: work vectors.
 // x (out): the n x n principal coordinates, column k for eigenvalue k.
-// npos (out): the PCNM count.  report: receives the eigenvalue summary.
+// npos (out): the PCNM count.  sums (out): the eigenvalue summary.
 // work (work): a maxn x n matrix for the eigen-solver, content lost.
-// The decomposition shows its progress line (report's progress) while it
-// runs, and erases it before pcoa returns.
+// prog (in,out): when not null, told of the decomposition's steps.
 // The runstop of tqli passes through.
 void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off,
-          double* x, double* mean, double* row, int& npos, stream& report, double* work);
+          double* x, double* mean, double* row, int& npos, pcoasums& sums, double* work,
+          progress* prog = nullptr);
 
 // correl: standardises columns 1..m of rows 1..n of x over those rows and
 //   reports the largest absolute correlation between two columns.

@@ -227,18 +227,16 @@ void arrange(int n, int ld, double* x, const int* perm, const double* eig, doubl
 //   mean   (work) n elements: the column means of the centring.
 //   row    (work) n elements: one column while the columns are reordered.
 //   npos   (out) the number of leading eigenvalues not below postol.
-//   report (in,out) receives the sums, the trace and npos.
+//   sums   (out) the sums of the positive and of the negative eigenvalues,
+//                and the trace of the centred matrix.
 //   work   (work) maxn x n: the eigen-solver's work matrix, content lost.
+//   prog   (in,out) null, or the progress of the decomposition, begun by
+//                the caller.
 // May throw runstop from tqli.
 void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off,
-          double* x, double* mean, double* row, int& npos, stream& report, double* work)
+          double* x, double* mean, double* row, int& npos, pcoasums& sums, double* work,
+          progress* prog)
 {
-    static const layout sums = fmt(
-        "(/,' Sum of positive eigenvalues         ',F15.5,/,"
-        "' Sum of negative eigenvalues         ',F15.5,/,"
-        "' Trace of Gower-centred matrix       ',F15.5)");
-    static const layout count = fmt("(/,' Number of positive eigenvalues:',I4,/)");
-
     auto X = [=](int i, int j) -> double& { return x[(i - 1) + size_t(j - 1) * maxn]; };
     auto Eig = [=](int i) -> double& { return eig[i - 1]; };
     auto Off = [=](int i) -> double& { return off[i - 1]; };
@@ -256,21 +254,9 @@ void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off,
         Eig(i) = 0;
         Off(i) = 0;
     }
-    {
-        // The progress line is erased however the decomposition ends.
-        progress* prog = report.io ? &report.io->prog : nullptr;
-        struct eraser {
-            progress* p;
-            ~eraser()
-            {
-                if (p) progend(*p);
-            }
-        } erase{prog};
-        if (prog) progbegin(*prog, n);
-        const int path = bestpath();
-        tred2(x, n, maxn, eig, off, work, path, 0, prog);
-        tqli(eig, off, n, maxn, x, work, path, prog);
-    }
+    const int path = bestpath();
+    tred2(x, n, maxn, eig, off, work, path, 0, prog);
+    tqli(eig, off, n, maxn, x, work, path, prog);
 
     sorteig(n, eig, perm);
     arrange(n, maxn, x, perm, eig, row);
@@ -283,12 +269,12 @@ void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off,
         else
             negsum = negsum + Eig(k);
     }
-    wlist(report);
-    wfmt(report, sums, {possum, negsum, trace});
+    sums.possum = possum;
+    sums.negsum = negsum;
+    sums.trace = trace;
 
     // The trailing eigenvalues below postol are not PCNM variables.
     int small = 0;
     for (int k = n; k >= 1 && Eig(k) < postol; --k) small = small + 1;
     npos = n - small;
-    wfmt(report, count, {npos});
 }

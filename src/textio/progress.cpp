@@ -56,14 +56,11 @@ int progtext(char* out, const char* what, int n, double done, double elapsed)
     return k < 100 ? k : 99;
 }
 
-void progbegin(progress& p, int n)
+void progbegin(progress& p, int n, bool on, bool always)
 {
     std::lock_guard<std::mutex> g(p.lock);
-    // LOCIWEAVER_PROGRESS=never keeps the terminal quiet; =always shows the
-    // line from the first step of any computation.
-    const char* mode = std::getenv("LOCIWEAVER_PROGRESS");
-    p.always = mode && std::strcmp(mode, "always") == 0;
-    p.on = osterminal(osstderr) && !(mode && std::strcmp(mode, "never") == 0);
+    p.always = always;
+    p.on = on;
     p.objects = n;
     p.done = 0;
     p.width = 0;

@@ -26,10 +26,10 @@ struct progress {
 };
 
 // progbegin: a computation on a matrix of order n starts now; p is on when
-//   the error stream is a terminal, unless the environment variable
-//   LOCIWEAVER_PROGRESS is "never"; "always" shows the line from the first
-//   step, however short the computation.
-void progbegin(progress& p, int n);
+//   `on` (the caller's choice: the error stream is a terminal), and shows
+//   the line from the first step, however short the computation, when
+//   `always`.
+void progbegin(progress& p, int n, bool on, bool always);
 
 // progstep: what (a few words) is being done and the fraction of the whole
 //   done by the step just finished, added to p.done; rewrites the line when

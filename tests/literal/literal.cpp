@@ -240,14 +240,8 @@ void scalecols(int n, int ld, double* x, const double* eig)
 }
 
 void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off, double* x,
-          double* mean, double* row, int& npos, stream& report)
+          double* mean, double* row, int& npos, pcoasums& sums)
 {
-    static const layout sums = fmt(
-        "(/,' Sum of positive eigenvalues         ',F15.5,/,"
-        "' Sum of negative eigenvalues         ',F15.5,/,"
-        "' Trace of Gower-centred matrix       ',F15.5)");
-    static const layout count = fmt("(/,' Number of positive eigenvalues:',I4,/)");
-
     auto Dist = [=](int i, int j) { return d[(i - 1) + (j - 1) * maxn]; };
     auto X = [=](int i, int j) -> double& { return x[(i - 1) + (j - 1) * maxn]; };
     auto Eig = [=](int i) -> double& { return eig[i - 1]; };
@@ -286,14 +280,14 @@ void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off,
         else
             negsum = negsum + Eig(k);
     }
-    wlist(report);
-    wfmt(report, sums, {possum, negsum, trace});
+    sums.possum = possum;
+    sums.negsum = negsum;
+    sums.trace = trace;
 
     // The trailing eigenvalues below postol are not PCNM variables.
     int small = 0;
     for (int k = n; k >= 1 && Eig(k) < postol; --k) small = small + 1;
     npos = n - small;
-    wfmt(report, count, {npos});
 }
 
 void produit(const double* a, const double* b, double* p, int l, int m, int n, int ld)

@@ -6,6 +6,7 @@
 #ifndef LOCIWEAVER_TESTS_LITERAL_LITERAL_H
 #define LOCIWEAVER_TESTS_LITERAL_LITERAL_H
 
+#include "pcnm/pcnm.h"
 #include "textio/stream.h"
 
 namespace literal {
@@ -47,9 +48,9 @@ void scalecols(int n, int ld, double* x, const double* eig);
 
 // pcoa: the whole analysis with the argument order of the production
 //   routine (no work matrix): transformation, centring, trace, tred2, tqli,
-//   sort, reorder, scaling, sums, report, count.
+//   sort, reorder, scaling, sums, count.
 void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off, double* x,
-          double* mean, double* row, int& npos, stream& report);
+          double* mean, double* row, int& npos, pcoasums& sums);
 
 // produit: p(i, j) = sum over k = 1..m of a(i, k) b(k, j), i = 1..l,
 //   j = 1..n, from 0 in increasing k (all leading dimension ld).
