@@ -42,6 +42,32 @@ void analysis(run& r, int ntot, int& npos)
     wfmt(rep, count, {npos});
 }
 
+// The correlation check of the PCNM variables over the main objects, its
+// advice on the console and its line on the report; a variable of zero
+// variance stops the run, named on the report alone.
+void check(run& r)
+{
+    static const layout console = fmt("(' The largest (absolute) correlation value is',F7.4)");
+    static const layout record =
+        fmt("(/,' Largest absolute correlation value between two',' spatial variables:',F7.4)");
+    double largest = 0;
+    int zero = correl(r.n, r.nvar, r.x, r.ld, r.w1, r.w2, r.w3, r.w4, r.corlin, r.xprime, largest);
+    if (zero > 0) {
+        wlist(r.io.report, {"Variance nulle pour variable X no ", zero});
+        throw runstop{0, nullptr};
+    }
+    stream& con = r.io.out;
+    wlist(con);
+    wlist(con, {"The use of supplementary objects in the computations"});
+    wlist(con, {"induces correlations among the spatial variables."});
+    wfmt(con, console, {largest});
+    wlist(con, {"If you find this value acceptable, keep the matrix of"});
+    wlist(con, {"PCNM variables built by this program. If you find "});
+    wlist(con, {"this value too high, rerun the program using fewer"});
+    wlist(con, {"supplementary objects."});
+    wfmt(r.io.report, record, {largest});
+}
+
 // Asks for the truncation limit until an attempt keeps fewer PCNM variables
 // than objects minus one; returns the PCNM count of the accepted attempt.
 int truncation(run& r, int ntot)
@@ -105,8 +131,7 @@ void pcnmpath(run& r)
     int ntot = r.n + r.nsup;
     distances(ntot, r.ncoord, r.ld, r.x, r.d);
     r.nvar = truncation(r, ntot);
-    if (r.nsup > 0)
-        correl(r.n, r.nvar, r.x, r.ld, r.w1, r.w2, r.w3, r.w4, r.corlin, r.xprime, r.io.report);
+    if (r.nsup > 0) check(r);
 }
 
 void polypath(run& r)

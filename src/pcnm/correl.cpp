@@ -135,17 +135,13 @@ void produit(const double* a, const double* b, double* p, int l, int m, int n, i
 //                   negative numerator counts as 0, and n = 1 gives 0).
 //   corlin (out)    maxn x m; the m x m correlation matrix.
 //   xprime (out)    maxn x n; the m x n transpose of the standardised block.
-//   report (in,out) receives the largest absolute correlation; the console
-//                   of the same run (report.io->out) receives the advice.
-// A standard deviation below tolerance writes "Variance nulle pour variable
-// X no " and the column to report alone, then throws runstop{0, nullptr}.
-void correl(int n, int m, double* x, int maxn, double* sum, double* sumsq, double* mean,
-            double* sd, double* corlin, double* xprime, stream& report)
+//   largest (out)   the largest absolute correlation between two columns
+//                   (0 for one column).
+// Returns 0, or the first column whose standard deviation is below
+// tolerance: the block is then left unstandardised and largest unset.
+int correl(int n, int m, double* x, int maxn, double* sum, double* sumsq, double* mean,
+           double* sd, double* corlin, double* xprime, double& largest)
 {
-    static const layout console = fmt("(' The largest (absolute) correlation value is',F7.4)");
-    static const layout record =
-        fmt("(/,' Largest absolute correlation value between two',' spatial variables:',F7.4)");
-
     auto X = [=](int i, int j) -> double& { return x[(i - 1) + (j - 1) * maxn]; };
     auto C = [=](int i, int j) -> double& { return corlin[(i - 1) + (j - 1) * maxn]; };
     auto XP = [=](int i, int j) -> double& { return xprime[(i - 1) + (j - 1) * maxn]; };
@@ -177,10 +173,7 @@ void correl(int n, int m, double* x, int maxn, double* sum, double* sumsq, doubl
     }
 
     for (int j = 1; j <= m; ++j) {
-        if (Sd(j) < tolerance) {
-            wlist(report, {"Variance nulle pour variable X no ", j});
-            throw runstop{0, nullptr};
-        }
+        if (Sd(j) < tolerance) return j;
     }
 
     for (int j = 1; j <= m; ++j)
@@ -198,20 +191,10 @@ void correl(int n, int m, double* x, int maxn, double* sum, double* sumsq, doubl
         for (int i = 1; i <= m; ++i) C(i, j) = C(i, j) / double(n - 1);
 
     // Largest absolute correlation over the upper triangle.
-    double largest = 0;
+    largest = 0;
     for (int i = 1; i <= m - 1; ++i)
         for (int k = i + 1; k <= m; ++k)
             if (std::fabs(C(i, k)) >= largest) largest = std::fabs(C(i, k));
 
-    stream& con = report.io->out;
-    wlist(con);
-    wlist(con, {"The use of supplementary objects in the computations"});
-    wlist(con, {"induces correlations among the spatial variables."});
-    wfmt(con, console, {largest});
-    wlist(con, {"If you find this value acceptable, keep the matrix of"});
-    wlist(con, {"PCNM variables built by this program. If you find "});
-    wlist(con, {"this value too high, rerun the program using fewer"});
-    wlist(con, {"supplementary objects."});
-
-    wfmt(report, record, {largest});
+    return 0;
 }

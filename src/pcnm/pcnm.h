@@ -107,14 +107,13 @@ void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off,
           progress* prog = nullptr);
 
 // correl: standardises columns 1..m of rows 1..n of x over those rows and
-//   reports the largest absolute correlation between two columns.
+//   finds the largest absolute correlation between two columns.
 // x (in,out): the block standardised in place.  sum, sumsq, mean, sd: work
-//   vectors (m used); corlin, xprime: work matrices.  report: receives the
-//   correlation line; the console (through report's streams) the advice.
-// Throws runstop{0, nullptr} after "Variance nulle pour variable X no " when
-// a column has zero variance.
-void correl(int n, int m, double* x, int maxn, double* sum, double* sumsq, double* mean,
-            double* sd, double* corlin, double* xprime, stream& report);
+//   vectors (m used); corlin, xprime: work matrices.  largest (out): the
+//   correlation.  Returns 0, or the first column of zero variance (below
+//   tolerance), whose block is then not standardised.
+int correl(int n, int m, double* x, int maxn, double* sum, double* sumsq, double* mean,
+           double* sd, double* corlin, double* xprime, double& largest);
 
 // produit: p(i, j) = sum over k = 1..m of a(i, k) * b(k, j), for i = 1..l,
 //   j = 1..n, accumulated from 0 in increasing k.  Only that block of p is

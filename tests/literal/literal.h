@@ -59,9 +59,9 @@ void produit(const double* a, const double* b, double* p, int l, int m, int n, i
 // correl: the correlation check with the argument order of the production
 //   routine: columns 1..m of rows 1..n of x standardised, their
 //   correlations in corlin through the transpose xprime, the largest
-//   absolute one reported.
-void correl(int n, int m, double* x, int maxn, double* sum, double* sumsq, double* mean,
-            double* sd, double* corlin, double* xprime, stream& report);
+//   absolute one in largest; 0, or the first column of zero variance.
+int correl(int n, int m, double* x, int maxn, double* sum, double* sumsq, double* mean,
+           double* sd, double* corlin, double* xprime, double& largest);
 
 }  // namespace literal
 
