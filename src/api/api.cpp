@@ -1,0 +1,263 @@
+// The library's boundary: an analysis is a handle that owns its sites, its
+// options, its storage and its results.  Each call checks its arguments,
+// runs the routines of the dialogue in the dialogue's order on storage of
+// its own, and turns every stop into a status and a message; nothing
+// crosses this boundary as an exception.
+#include "lociweaver.h"
+
+#include <cmath>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "maps/maps.h"
+#include "pcnm/pcnm.h"
+#include "pcnm/threads.h"
+#include "poly/poly.h"
+#include "sites/sites.h"
+#include "textio/stream.h"
+
+struct lw_analysis {
+    // input
+    int n = 0, nsup = 0, ncoord = 0;
+    std::vector<double> xy;  // n + nsup rows, ncoord columns
+    int method = 0;          // 1 PCNM, 2 polynomial, 0 none chosen
+    double limit = 0;
+    int order = 0;
+    int threads = 0;
+
+    // results
+    bool done = false;
+    int count = 0;
+    double rangmax = 0, scaled = 0, largest = 0;
+    pcoasums sums;
+    std::vector<double> vars, eig, moran;
+    std::string message;
+};
+
+namespace {
+
+// The status, its words kept in a.
+int fail(lw_analysis* a, int status, const std::string& words)
+{
+    a->message = words;
+    return status;
+}
+
+// Sets the thread count of the calling thread for the life of a scope.
+struct usethreads {
+    explicit usethreads(int k) { setthreads(k); }
+    ~usethreads() { setthreads(0); }
+};
+
+// The storage of one run, ld = ntot rows, as the dialogue's driver holds it.
+struct storage {
+    int ld;
+    std::vector<double> x, d, corlin, xprime, eig, off, w1, w2, w3, w4, ranged;
+    std::vector<int> perm;
+    explicit storage(int ntot, int ncoord, bool pcnm)
+        : ld(ntot), x(size_t(ntot) * size_t(ntot > ncoord ? ntot : ncoord)), eig(size_t(ntot)),
+          off(size_t(ntot)), w1(size_t(ntot)), w2(size_t(ntot)), w3(size_t(ntot)), w4(size_t(ntot)),
+          perm(size_t(ntot))
+    {
+        if (pcnm) {
+            d.assign(size_t(ntot) * size_t(ntot), 0.0);
+            corlin.assign(size_t(ntot) * size_t(ntot), 0.0);
+            xprime.assign(size_t(ntot) * size_t(ntot), 0.0);
+        }
+    }
+};
+
+// The PCNM analysis of a's sites, ranged in s.x: the dialogue's path with
+// the accepted limit.
+int pcnm(lw_analysis* a, storage& s)
+{
+    const int ntot = a->n + a->nsup, ld = s.ld;
+    s.ranged.assign(s.x.begin(), s.x.begin() + size_t(ld) * size_t(a->ncoord));
+    distances(ntot, a->ncoord, ld, s.x.data(), s.d.data());
+    a->scaled = a->limit / a->rangmax;
+    a->scaled = a->scaled + limitadd;
+    truncate(ntot, ld, s.d.data(), a->scaled);
+    int npos = 0;
+    try {
+        pcoa(ntot, ld, s.perm.data(), s.d.data(), s.eig.data(), s.off.data(), s.x.data(), s.w1.data(),
+             s.w2.data(), npos, a->sums, s.corlin.data());
+    } catch (const runstop& stop) {
+        return fail(a, LW_ITERATIONS, stop.stop ? stop.stop : "Too many iterations in TQLI");
+    }
+    a->eig.assign(s.eig.begin(), s.eig.end());
+    if (npos >= ntot - 1)
+        return fail(a, LW_TOOMANY,
+                    "There are too many PCNMs: R-square=1, not signif. Choose a lower truncation limit.");
+    if (a->nsup > 0) {
+        int zero = correl(a->n, npos, s.x.data(), ld, s.w1.data(), s.w2.data(), s.w3.data(), s.w4.data(),
+                          s.corlin.data(), s.xprime.data(), a->largest);
+        if (zero > 0) return fail(a, LW_ZEROVARIANCE, "Variance nulle pour variable X no  " + std::to_string(zero));
+    }
+    a->count = npos;
+
+    // Moran's I over the pairs of main sites within the limit, as
+    // lociweaver-maps computes it.
+    variables v;
+    v.n = a->n;
+    v.k = npos;
+    v.v.resize(size_t(a->n) * size_t(npos));
+    for (int i = 0; i < a->n; ++i)
+        for (int j = 0; j < npos; ++j) v.v[size_t(i) * npos + j] = s.x[size_t(i) + size_t(j) * ld];
+    pairs p;
+    findpairs(a->n, a->ncoord, ld, s.ranged.data(), a->scaled, p);
+    std::vector<moranstat> st(static_cast<size_t>(npos));
+    a->moran.assign(size_t(npos) * 4, std::nan(""));
+    if (npos > 0 && !p.w.empty() && moran(p, v, st.data()) == 0)
+        for (int j = 0; j < npos; ++j) {
+            a->moran[size_t(j)] = st[size_t(j)].i;
+            a->moran[size_t(j) + size_t(npos)] = st[size_t(j)].e;
+            a->moran[size_t(j) + 2 * size_t(npos)] = st[size_t(j)].sd;
+            a->moran[size_t(j) + 3 * size_t(npos)] = st[size_t(j)].z;
+        }
+    return LW_OK;
+}
+
+// The monomials of a's polynomial of the sites ranged in s.x, after the
+// dialogue's refusals of the order.
+int polynomial(lw_analysis* a, storage& s)
+{
+    if (a->ncoord > 2)
+        return fail(a, LW_BADINPUT, "a polynomial is computed of one or two coordinates, not " +
+                                        std::to_string(a->ncoord));
+    int m = nmono(a->ncoord, a->order);
+    if (a->ncoord != 1 && m >= a->n - 1)
+        return fail(a, LW_BADINPUT, "A polynomial of order " + std::to_string(a->order) +
+                                        " leads to a spatial matrix containing " + std::to_string(m) +
+                                        " monomials, which is too many: more monomials than (number of objects - 1).");
+    monomials(a->n, a->ncoord, a->order, s.ld, s.x.data());
+    a->count = m;
+    return LW_OK;
+}
+
+int compute(lw_analysis* a)
+{
+    const int ntot = a->n + a->nsup;
+    storage s(ntot, a->method == 2 ? (a->ncoord > 1 ? 20 : 5) : a->ncoord, a->method == 1);
+    for (int j = 0; j < a->ncoord; ++j)
+        for (int i = 0; i < ntot; ++i) s.x[size_t(i) + size_t(j) * s.ld] = a->xy[size_t(i) + size_t(j) * ntot];
+    std::vector<double> vmin(size_t(a->ncoord)), vrange(size_t(a->ncoord));
+    const char* refusal =
+        rangecoords(ntot, a->ncoord, s.ld, s.x.data(), vmin.data(), vrange.data(), a->rangmax, a->method);
+    if (refusal) return fail(a, a->rangmax == 0 ? LW_SAMEPLACE : LW_TOOWIDE, refusal);
+    int status = a->method == 1 ? pcnm(a, s) : polynomial(a, s);
+    if (status != LW_OK) return status;
+    a->vars.resize(size_t(a->n) * size_t(a->count));
+    for (int j = 0; j < a->count; ++j)
+        for (int i = 0; i < a->n; ++i) a->vars[size_t(i) + size_t(j) * a->n] = s.x[size_t(i) + size_t(j) * s.ld];
+    return LW_OK;
+}
+
+}  // namespace
+
+lw_analysis* lw_new(void) { return new (std::nothrow) lw_analysis; }
+
+void lw_free(lw_analysis* a) { delete a; }
+
+const char* lw_message(const lw_analysis* a) { return a ? a->message.c_str() : "no analysis"; }
+
+int lw_sites(lw_analysis* a, int n, int nsup, int ncoord, const double* xy)
+{
+    if (!a) return LW_BADINPUT;
+    a->done = false;
+    if (n < 1 || nsup < 0 || ncoord < 1 || ncoord > 3 || !xy || n > 2147483647 - nsup)
+        return fail(a, LW_BADINPUT, "the sites need at least one main site and 1 to 3 coordinates");
+    const size_t ntot = size_t(n + nsup), count = ntot * size_t(ncoord);
+    for (size_t k = 0; k < count; ++k)
+        if (!std::isfinite(xy[k]))
+            return fail(a, LW_BADINPUT, "coordinate " + std::to_string(k / ntot + 1) + " of site " +
+                                            std::to_string(k % ntot + 1) + " is not a finite number");
+    try {
+        a->xy.assign(xy, xy + count);
+    } catch (const std::bad_alloc&) {
+        return fail(a, LW_NOMEMORY, "not enough memory for the sites");
+    }
+    a->n = n;
+    a->nsup = nsup;
+    a->ncoord = ncoord;
+    a->message.clear();
+    return LW_OK;
+}
+
+int lw_pcnm(lw_analysis* a, double limit)
+{
+    if (!a) return LW_BADINPUT;
+    if (std::isnan(limit)) return fail(a, LW_BADINPUT, "the truncation limit is not a number");
+    a->done = false;
+    a->method = 1;
+    a->limit = limit;
+    return LW_OK;
+}
+
+int lw_polynomial(lw_analysis* a, int order)
+{
+    if (!a) return LW_BADINPUT;
+    if (order < 2 || order > 5)
+        return fail(a, LW_BADINPUT, "the polynomial's order is 2 to 5, not " + std::to_string(order));
+    a->done = false;
+    a->method = 2;
+    a->order = order;
+    return LW_OK;
+}
+
+int lw_threads(lw_analysis* a, int k)
+{
+    if (!a) return LW_BADINPUT;
+    if (k < 0) return fail(a, LW_BADINPUT, "the thread count is 0 (every processor) or more");
+    a->threads = k;
+    return LW_OK;
+}
+
+int lw_run(lw_analysis* a)
+{
+    if (!a) return LW_BADINPUT;
+    a->done = false;
+    a->count = 0;
+    a->rangmax = a->scaled = a->largest = 0;
+    a->sums = pcoasums{};
+    a->vars.clear();
+    a->eig.clear();
+    a->moran.clear();
+    if (a->n == 0) return fail(a, LW_BADINPUT, "no sites were given");
+    if (a->method == 0) return fail(a, LW_BADINPUT, "no method was chosen (lw_pcnm or lw_polynomial)");
+    if (a->method == 1 && a->n + a->nsup < 2) return fail(a, LW_BADINPUT, "a PCNM analysis needs two sites or more");
+    usethreads use(a->threads);
+    int status;
+    try {
+        status = compute(a);
+    } catch (const std::bad_alloc&) {
+        status = fail(a, LW_NOMEMORY, "not enough memory for an analysis of " + std::to_string(a->n + a->nsup) +
+                                          " sites");
+    }
+    a->done = status == LW_OK;
+    if (a->done) a->message.clear();
+    return status;
+}
+
+int lw_count(const lw_analysis* a) { return a && a->done ? a->count : 0; }
+int lw_rows(const lw_analysis* a) { return a && a->done ? a->n : 0; }
+const double* lw_variables(const lw_analysis* a) { return a && a->done ? a->vars.data() : nullptr; }
+double lw_rangmax(const lw_analysis* a) { return a && a->done ? a->rangmax : 0; }
+double lw_scaledlimit(const lw_analysis* a) { return a && a->done ? a->scaled : 0; }
+const double* lw_eigenvalues(const lw_analysis* a)
+{
+    return a && a->done && !a->eig.empty() ? a->eig.data() : nullptr;
+}
+int lw_sums(const lw_analysis* a, double* sums)
+{
+    if (!a || !a->done || !sums) return LW_NOTRUN;
+    sums[0] = a->sums.possum;
+    sums[1] = a->sums.negsum;
+    sums[2] = a->sums.trace;
+    return LW_OK;
+}
+double lw_correlation(const lw_analysis* a) { return a && a->done ? a->largest : 0; }
+const double* lw_moran(const lw_analysis* a)
+{
+    return a && a->done && !a->moran.empty() ? a->moran.data() : nullptr;
+}

@@ -1,0 +1,96 @@
+/* The computation of Lociweaver as a library, for other programs to call:
+ * the sites, the method and the options of one analysis go into a handle,
+ * lw_run computes, and the results are read back from the handle.  Every
+ * number is the one the dialogue programs write for the same sites and
+ * limit, to the bit.
+ *
+ * The library never ends the process, never writes to a console or a file,
+ * asks nothing and reads no environment variable.  Every call returns a
+ * status (LW_OK or a reason); lw_message tells the reason in words.  Two
+ * handles never touch each other: two analyses may run at the same time on
+ * two threads of a program, each giving the bits it gives alone.
+ *
+ * Matrices are column-major doubles: element (i, j), counted from 0, of a
+ * matrix of r rows is m[i + j * r]. */
+#ifndef LOCIWEAVER_API_LOCIWEAVER_H
+#define LOCIWEAVER_API_LOCIWEAVER_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The statuses of a call. */
+enum {
+    LW_OK = 0,
+    LW_BADINPUT = 1,     /* an argument that cannot be used */
+    LW_SAMEPLACE = 2,    /* every site at one place: no variable can be built */
+    LW_TOOWIDE = 3,      /* coordinates whose range overflows */
+    LW_TOOMANY = 4,      /* as many PCNM variables as sites minus one: a lower limit is needed */
+    LW_ITERATIONS = 5,   /* an eigenvalue needed more than 50 iterations */
+    LW_ZEROVARIANCE = 6, /* a PCNM variable of zero variance over the main sites */
+    LW_NOMEMORY = 7,     /* the system refused the storage */
+    LW_NOTRUN = 8        /* results asked for before a successful lw_run */
+};
+
+typedef struct lw_analysis lw_analysis;
+
+/* lw_new: a new, empty analysis, or null when there is no memory for it.
+ * lw_free: releases it and everything it holds (null is accepted). */
+lw_analysis* lw_new(void);
+void lw_free(lw_analysis* a);
+
+/* lw_message: the words of the last status other than LW_OK, or "". */
+const char* lw_message(const lw_analysis* a);
+
+/* lw_sites: the n main sites, then nsup supplementary ones (they take part
+ * in the ranging and the PCNM analysis, but get no row of the variables),
+ * ncoord (1 to 3) coordinates each: xy holds n + nsup rows and ncoord
+ * columns, copied.  n >= 1, nsup >= 0; every value finite. */
+int lw_sites(lw_analysis* a, int n, int nsup, int ncoord, const double* xy);
+
+/* lw_pcnm: PCNM variables, distances above limit (in the coordinates'
+ * units, > 0 or not: as the dialogue takes it) replaced by four times it.
+ * lw_polynomial: the monomials of a polynomial of order 2 to 5 of one or
+ * two coordinates, without the constant term. */
+int lw_pcnm(lw_analysis* a, double limit);
+int lw_polynomial(lw_analysis* a, int order);
+
+/* lw_threads: the threads of the computation, the calling one included
+ * (k >= 1); 0, the default, takes every processor the process may run on. */
+int lw_threads(lw_analysis* a, int k);
+
+/* lw_run: the analysis.  Its results replace those of a run before. */
+int lw_run(lw_analysis* a);
+
+/* The results of the last successful lw_run (null or 0 before one):
+ *   lw_count       the variables: PCNM variables kept, or monomials;
+ *   lw_rows        their rows: the main sites;
+ *   lw_variables   rows x count, the variables as the dialogue writes them
+ *                  (standardised over the main sites when supplementary
+ *                  sites took part in a PCNM analysis);
+ *   lw_rangmax     the common divisor of the ranged coordinates;
+ *   lw_scaledlimit the limit in ranged units, as the analysis applied it;
+ *   lw_eigenvalues every eigenvalue of the analysis, largest first
+ *                  (n + nsup of them; PCNM only);
+ *   lw_sums        the sums of the positive and of the negative eigenvalues
+ *                  and the trace of the centred matrix, into sums[0..2];
+ *   lw_correlation the largest absolute correlation between two variables
+ *                  (supplementary sites only; 0 otherwise);
+ *   lw_moran       the Moran's I of each variable over the pairs of main
+ *                  sites within the limit, with its expectation, standard
+ *                  deviation and z: count x 4 (PCNM only). */
+int lw_count(const lw_analysis* a);
+int lw_rows(const lw_analysis* a);
+const double* lw_variables(const lw_analysis* a);
+double lw_rangmax(const lw_analysis* a);
+double lw_scaledlimit(const lw_analysis* a);
+const double* lw_eigenvalues(const lw_analysis* a);
+int lw_sums(const lw_analysis* a, double* sums);
+double lw_correlation(const lw_analysis* a);
+const double* lw_moran(const lw_analysis* a);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

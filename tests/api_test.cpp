@@ -1,0 +1,275 @@
+// Tests of the library's boundary: the variables of an analysis, written by
+// the dialogue's own writer, are the files of the transcripts of tests/e2e
+// byte for byte; the summary values are those of their reports; every stop
+// comes back as a status with the dialogue's words, the process going on;
+// two analyses at once on two threads give the bits each gives alone.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "lociweaver.h"
+#include "output/output.h"
+#include "testfiles.h"
+#include "textio/textio.h"
+
+namespace {
+
+using vec = std::vector<double>;
+
+std::string slurp(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+std::string casefile(const std::string& name, const std::string& file)
+{
+    return slurp(std::string(LW_CASES) + "/" + name + "/" + file);
+}
+
+// An analysis that frees itself.
+struct analysis {
+    lw_analysis* a = lw_new();
+    ~analysis() { lw_free(a); }
+};
+
+// The sites of a transect of n points 1, 2, ..., n, and of a grid of nx by
+// ny points, X varying fastest, as the dialogue generates them.
+vec transect(int n)
+{
+    vec x;
+    for (int i = 1; i <= n; ++i) x.push_back(i);
+    return x;
+}
+vec grid(int nx, int ny)
+{
+    vec x(size_t(2 * nx * ny));
+    for (int i = 0; i < nx * ny; ++i) x[size_t(i)] = i % nx + 1, x[size_t(i + nx * ny)] = i / nx + 1;
+    return x;
+}
+
+// The variables of a, written in the layout by the dialogue's writer.
+std::string written(const lw_analysis* a, int layout, int ncoord, int method, int order)
+{
+    std::unique_ptr<units> io(new units);
+    initunits(*io);
+    tempdir dir;
+    const std::string path = dir.path + "/v.txt";
+    io->vars.fd = writeto(path);
+    writeout(lw_rows(a), ncoord, lw_count(a), lw_rows(a), lw_variables(a), layout, method, order, io->vars);
+    std::string t = slurp(path) + std::string(io->vars.obuf, io->vars.on);
+    osclose(io->vars.fd);
+    return native(t);
+}
+
+// The numbers of the lines of text after the line that starts with prefix,
+// up to the first line that holds none.
+vec numbersafter(const std::string& text, const std::string& prefix)
+{
+    vec out;
+    std::istringstream in(text);
+    bool on = false;
+    for (std::string l; std::getline(in, l);) {
+        if (!on) {
+            on = l.compare(0, prefix.size(), prefix) == 0;
+            continue;
+        }
+        std::istringstream words(l);
+        size_t before = out.size();
+        for (double v; words >> v;) out.push_back(v);
+        if (out.size() == before && before > 0) break;
+    }
+    return out;
+}
+
+}  // namespace
+
+// Whole analyses of the transcripts: the variables through the writer of
+// their layout, byte for byte; the eigenvalues and the count of the report.
+TEST(api, thevariablesofthetranscripts)
+{
+    struct tcase {
+        const char* name;
+        vec xy;
+        int n, ncoord;
+        double limit;  // PCNM; 0: a polynomial of the order
+        int order, layout;
+    } cases[] = {
+        {"pcnm_transect_limit10_layout1", transect(11), 11, 1, 10, 0, 1},
+        {"pcnm_transect_limit10_layout2", transect(11), 11, 1, 10, 0, 2},
+        {"poly_grid3x3_order2_layout2", grid(3, 3), 9, 2, 0, 2, 2},
+        {"poly_transect5_order2_layout1", transect(5), 5, 1, 0, 2, 1},
+    };
+    for (const tcase& c : cases) {
+        SCOPED_TRACE(c.name);
+        analysis an;
+        ASSERT_EQ(lw_sites(an.a, c.n, 0, c.ncoord, c.xy.data()), LW_OK);
+        ASSERT_EQ(c.limit > 0 ? lw_pcnm(an.a, c.limit) : lw_polynomial(an.a, c.order), LW_OK);
+        ASSERT_EQ(lw_run(an.a), LW_OK) << lw_message(an.a);
+        EXPECT_EQ(written(an.a, c.layout, c.ncoord, c.limit > 0 ? 1 : 2, c.order), casefile(c.name, "out/files/v.txt"));
+        if (c.limit > 0) {
+            vec want = numbersafter(casefile(c.name, "out/files/r.txt"), " Eigenvalues of the PCoA:");
+            ASSERT_EQ(want.size(), size_t(c.n));
+            for (int k = 0; k < c.n; ++k) EXPECT_NEAR(lw_eigenvalues(an.a)[k], want[size_t(k)], 5e-7) << k;
+        }
+    }
+}
+
+// The 11-point transect, limit 1 (scaled 1 over the ranging divisor ten
+// times the single-precision 0.1, plus the single-precision 1e-10): the
+// worked example's eigenvalues (positive sum 80.380657, negative sum
+// -14.017023, trace 66.363634 by hand from them), and the Moran's I of each variable,
+// (n / S0) (lambda - 8 t^2) / (8 t^2) for the weights of the run.
+TEST(api, theworkedexample)
+{
+    analysis an;
+    const vec x = transect(11);
+    ASSERT_EQ(lw_sites(an.a, 11, 0, 1, x.data()), LW_OK);
+    ASSERT_EQ(lw_pcnm(an.a, 1), LW_OK);
+    ASSERT_EQ(lw_run(an.a), LW_OK) << lw_message(an.a);
+    const double rangmax = 10 * double(0.1f), t = 1 / rangmax + double(1.0e-10f);
+    EXPECT_EQ(lw_rangmax(an.a), rangmax);
+    EXPECT_EQ(lw_scaledlimit(an.a), t);
+    const double eig[11] = {20.990380, 18.968584, 15.500000, 12.147834, 8.000000, 4.273859,
+                            0.500000,  0,         -2.544928, -4.990381, -6.481714};
+    for (int k = 0; k < 11; ++k) EXPECT_NEAR(lw_eigenvalues(an.a)[k], eig[k], 5e-7) << k;
+    EXPECT_EQ(lw_count(an.a), 7);
+    double sums[3];
+    ASSERT_EQ(lw_sums(an.a, sums), LW_OK);
+    EXPECT_NEAR(sums[0], 80.380657, 1e-5);
+    EXPECT_NEAR(sums[1], -14.017023, 1e-5);
+    EXPECT_NEAR(sums[2], 66.363634, 1e-5);
+    // Neighbours at distance 1 / rangmax: weight 1 - (d / 4t)^2, 10 pairs, both ways.
+    const double d = 1 / rangmax, s0 = 20 * (1 - (d / (4 * t)) * (d / (4 * t)));
+    for (int k = 0; k < 7; ++k)
+        EXPECT_NEAR(lw_moran(an.a)[k], 11 / s0 * (eig[k] - 8 * t * t) / (8 * t * t), 1e-5) << k;
+}
+
+// Supplementary sites: the correlation check of the report, and its
+// standardised variables (mean 0, standard deviation 1 over the main sites).
+TEST(api, supplementarysites)
+{
+    analysis an;
+    const vec x = {0, 1, 2, 3, 10};
+    ASSERT_EQ(lw_sites(an.a, 4, 1, 1, x.data()), LW_OK);
+    ASSERT_EQ(lw_pcnm(an.a, 20), LW_OK);
+    ASSERT_EQ(lw_run(an.a), LW_OK) << lw_message(an.a);
+    const std::string report = casefile("pcnm_supplementary_correlation", "out/files/r.txt");
+    vec want = numbersafter(report, " Eigenvalues of the PCoA:");
+    ASSERT_EQ(want.size(), 5u);
+    for (int k = 0; k < 5; ++k) EXPECT_NEAR(lw_eigenvalues(an.a)[k], want[size_t(k)], 5e-7) << k;
+    char line[128];
+    std::snprintf(line, sizeof line, "spatial variables: %6.4f", lw_correlation(an.a));
+    EXPECT_NE(report.find(line), std::string::npos) << line;
+    for (int j = 0; j < lw_count(an.a); ++j) {
+        double sum = 0, sq = 0;
+        for (int i = 0; i < 4; ++i) sum += lw_variables(an.a)[i + 4 * j], sq += std::pow(lw_variables(an.a)[i + 4 * j], 2);
+        EXPECT_NEAR(sum, 0, 1e-14);
+        EXPECT_NEAR(sq / 3, 1, 1e-14);
+    }
+}
+
+// Every stop of the dialogue comes back as a status and its words, the
+// results empty; the handle serves the next analysis.
+TEST(api, everystopisastatus)
+{
+    const double nan = std::nan("");
+    struct scase {
+        const char* what;
+        vec xy;
+        int n, nsup, ncoord;
+        double limit;
+        int order, status;
+        const char* message;
+    } cases[] = {
+        {"every site at one place", {4, 4, 4, 5, 5, 5}, 3, 0, 2, 1, 0, LW_SAMEPLACE,
+         "All the objects have the same coordinates: no spatial variable can be built."},
+        {"a range that overflows", {-1.7e308, 1.7e308}, 2, 0, 1, 1, 0, LW_TOOWIDE,
+         "The coordinates span too wide a range to be computed."},
+        {"a limit below every distance", transect(11), 11, 0, 1, 0.5, 0, LW_TOOMANY,
+         "There are too many PCNMs: R-square=1, not signif. Choose a lower truncation limit."},
+        {"too many iterations", transect(3), 3, 0, 1, -1e308, 0, LW_ITERATIONS, "Too many iterations in TQLI"},
+        {"a variable of zero variance", {0, 0, 2, 2, 0, 1, 0, 1}, 2, 2, 2, 100, 0, LW_ZEROVARIANCE,
+         "Variance nulle pour variable X no  1"},
+        {"a polynomial of three coordinates", {1, 2, 3, 4, 5, 6, 7, 8, 9}, 3, 0, 3, 0, 2, LW_BADINPUT,
+         "a polynomial is computed of one or two coordinates, not 3"},
+        {"too many monomials", grid(2, 2), 4, 0, 2, 0, 2, LW_BADINPUT,
+         "A polynomial of order 2 leads to a spatial matrix containing 5 monomials, which is too many: "
+         "more monomials than (number of objects - 1)."},
+        {"a coordinate that is not a number", {1, nan, 3}, 3, 0, 1, 1, 0, LW_BADINPUT,
+         "coordinate 1 of site 2 is not a finite number"},
+        {"no site", {1}, 0, 0, 1, 1, 0, LW_BADINPUT, "the sites need at least one main site and 1 to 3 coordinates"},
+        {"one site for PCNM", {1}, 1, 0, 1, 1, 0, LW_BADINPUT, "a PCNM analysis needs two sites or more"},
+        {"order 6", transect(9), 9, 0, 1, 0, 6, LW_BADINPUT, "the polynomial's order is 2 to 5, not 6"},
+    };
+    analysis an;
+    for (const scase& c : cases) {
+        SCOPED_TRACE(c.what);
+        int status = lw_sites(an.a, c.n, c.nsup, c.ncoord, c.xy.data());
+        if (status == LW_OK) status = c.order > 0 ? lw_polynomial(an.a, c.order) : lw_pcnm(an.a, c.limit);
+        if (status == LW_OK) status = lw_run(an.a);
+        EXPECT_EQ(status, c.status);
+        EXPECT_STREQ(lw_message(an.a), c.message);
+        EXPECT_EQ(lw_count(an.a), 0);
+        EXPECT_EQ(lw_variables(an.a), nullptr);
+        // The same handle, a good analysis.
+        const vec x = transect(5);
+        ASSERT_EQ(lw_sites(an.a, 5, 0, 1, x.data()), LW_OK);
+        ASSERT_EQ(lw_pcnm(an.a, 1), LW_OK);
+        EXPECT_EQ(lw_run(an.a), LW_OK);
+        EXPECT_STREQ(lw_message(an.a), "");
+    }
+}
+
+// Two analyses at once on two threads, each with its own thread count, and
+// again one after the other: the bits of each analysis alone.
+TEST(api, twoanalysesatonce)
+{
+    struct job {
+        int n, threads;
+        vec xy, vars, eig;
+        bool same = true;
+    };
+    auto sites = [](int n) {
+        vec xy(size_t(2 * n));
+        for (int i = 0; i < 2 * n; ++i) xy[size_t(i)] = std::fmod(i * 0.618033988749895, 1.0) * 100;
+        return xy;
+    };
+#ifdef LW_EMULATED
+    const int big = 90, small = 70;
+#else
+    const int big = 300, small = 260;  // both share their work from 200 on
+#endif
+    std::vector<job> jobs = {{big, 2, sites(big), {}, {}}, {small, 1, sites(small), {}, {}}};
+    auto run = [](job& j, vec& vars, vec& eig) {
+        analysis an;
+        lw_sites(an.a, j.n, 0, 2, j.xy.data());
+        lw_pcnm(an.a, 15);
+        lw_threads(an.a, j.threads);
+        if (lw_run(an.a) != LW_OK) return false;
+        vars.assign(lw_variables(an.a), lw_variables(an.a) + size_t(j.n) * size_t(lw_count(an.a)));
+        eig.assign(lw_eigenvalues(an.a), lw_eigenvalues(an.a) + j.n);
+        return true;
+    };
+    for (job& j : jobs) ASSERT_TRUE(run(j, j.vars, j.eig));
+    std::vector<std::thread> running;
+    for (job& j : jobs)
+        running.emplace_back([&j, &run] {
+            for (int round = 0; round < 3; ++round) {
+                vec vars, eig;
+                j.same = j.same && run(j, vars, eig) && vars.size() == j.vars.size() &&
+                         std::memcmp(vars.data(), j.vars.data(), vars.size() * sizeof(double)) == 0 &&
+                         std::memcmp(eig.data(), j.eig.data(), eig.size() * sizeof(double)) == 0;
+            }
+        });
+    for (std::thread& t : running) t.join();
+    for (const job& j : jobs) EXPECT_TRUE(j.same) << j.n << " sites, " << j.threads << " threads";
+}
