@@ -273,3 +273,33 @@ TEST(api, twoanalysesatonce)
     for (std::thread& t : running) t.join();
     for (const job& j : jobs) EXPECT_TRUE(j.same) << j.n << " sites, " << j.threads << " threads";
 }
+
+// The tree's limit of lociweaver-threshold's transcripts: the answer's text,
+// and the double it reads as.
+TEST(api, thetreelimit)
+{
+    struct tcase {
+        vec xy;
+        int n, ncoord;
+        const char* text;
+        double limit;
+    } cases[] = {
+        {{0, 1, 0, 1}, 2, 2, "1.41421356237", 1.41421356237},
+        {{0, 1.1, 2.2}, 3, 1, "1.1", 1.1},
+        {{0, 0.3}, 2, 1, "0.3", 0.3},
+    };
+    for (const tcase& c : cases) {
+        analysis an;
+        ASSERT_EQ(lw_sites(an.a, c.n, 0, c.ncoord, c.xy.data()), LW_OK);
+        double limit = 0;
+        char text[40] = "";
+        ASSERT_EQ(lw_treelimit(an.a, &limit, text), LW_OK) << lw_message(an.a);
+        EXPECT_STREQ(text, c.text);
+        EXPECT_EQ(limit, c.limit);
+    }
+    analysis one;
+    const vec x = {5, 5};
+    lw_sites(one.a, 2, 0, 1, x.data());
+    double limit = 0;
+    EXPECT_EQ(lw_treelimit(one.a, &limit, nullptr), LW_SAMEPLACE);
+}

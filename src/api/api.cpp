@@ -6,6 +6,7 @@
 #include "lociweaver.h"
 
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -15,6 +16,8 @@
 #include "pcnm/threads.h"
 #include "poly/poly.h"
 #include "sites/sites.h"
+#include "textio/os.h"
+#include "threshold/mst.h"
 #include "textio/stream.h"
 
 struct lw_analysis {
@@ -202,6 +205,29 @@ int lw_polynomial(lw_analysis* a, int order)
     a->done = false;
     a->method = 2;
     a->order = order;
+    return LW_OK;
+}
+
+int lw_treelimit(lw_analysis* a, double* limit, char* text)
+{
+    if (!a || !limit) return LW_BADINPUT;
+    const int ntot = a->n + a->nsup;
+    if (ntot < 2) return fail(a, LW_BADINPUT, "the tree's limit needs two sites or more");
+    try {
+        const size_t m = static_cast<size_t>(ntot);
+        std::vector<double> x(a->xy), len(m);
+        std::vector<int> from(m), rest(m);
+        double vmin[3], vrange[3], rangmax = 0;
+        const char* refusal = rangecoords(ntot, a->ncoord, ntot, x.data(), vmin, vrange, rangmax, 1);
+        if (refusal) return fail(a, rangmax == 0 ? LW_SAMEPLACE : LW_TOOWIDE, refusal);
+        int t = prim(ntot, a->ncoord, size_t(ntot), x.data(), from.data(), len.data(), rest.data());
+        char out[40];
+        if (answer(len[size_t(t - 1)], rangmax, out) == 0 || !ostodouble(out, out + std::strlen(out), *limit))
+            return fail(a, LW_TOOWIDE, "The longest edge of the tree is beyond the largest number lociweaver can read.");
+        if (text) std::memcpy(text, out, std::strlen(out) + 1);
+    } catch (const std::bad_alloc&) {
+        return fail(a, LW_NOMEMORY, "not enough memory for the tree of " + std::to_string(ntot) + " sites");
+    }
     return LW_OK;
 }
 

@@ -55,6 +55,14 @@ int lw_sites(lw_analysis* a, int n, int nsup, int ncoord, const double* xy);
 int lw_pcnm(lw_analysis* a, double limit);
 int lw_polynomial(lw_analysis* a, int order);
 
+/* lw_treelimit: the truncation limit that keeps every site joined to the
+ * others, as lociweaver-threshold answers it: the longest edge of a minimum
+ * spanning tree of all the sites (ranged as for PCNM), rounded up to the
+ * shortest decimal that the run keeps; into limit, and as that decimal into
+ * text (40 characters) when text is not null.  Needs two sites or more, not
+ * all at one place. */
+int lw_treelimit(lw_analysis* a, double* limit, char* text);
+
 /* lw_threads: the threads of the computation, the calling one included
  * (k >= 1); 0, the default, takes every processor the process may run on. */
 int lw_threads(lw_analysis* a, int k);
