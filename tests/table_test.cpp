@@ -357,6 +357,18 @@ TEST(readtable, wide_rows_and_many_labels)
     EXPECT_EQ(t.rows, 100000u);
     EXPECT_EQ(t.labels[99999], "site99999");
     EXPECT_EQ(t.x[99999], 99999);
+
+    // Lone CRs after a line feed: the labels' table, sized for the line
+    // feeds, grows many times.
+    text = "id,x\n";
+    for (int k = 0; k < 50000; ++k) text += std::to_string(k) + ",1\r";
+    t = readtext(text, ask({"x"}, "id"));
+    ASSERT_EQ(t.status, table_ok) << t.message;
+    EXPECT_EQ(t.rows, 50000u);
+    EXPECT_EQ(t.lines[49999], 50001);
+    t = readtext(text + "17,2\r", ask({"x"}, "id"));
+    EXPECT_EQ(t.message, "sites.csv, line 50002, column \"id\" (1): the label \"17\" is already that of the site on "
+                         "line 19");
 }
 
 // ---------------------------------------------------------------- files

@@ -452,98 +452,137 @@ void reader::read(sitetable& t)
     const bool haslabels = !req_.id.empty(), hasflags = !req_.supplementary.empty();
     size_t rows = 0;
 
-    // Open addressing over the labels: the row of each, or none.
-    const size_t none = SIZE_MAX;
-    std::vector<size_t> byhash;
-    auto place = [&](size_t row) -> size_t {
+    // Open addressing over the labels, at most half full: each slot holds
+    // a row (the low 40 bits) and the top 24 bits of its label's hash, so
+    // that a label is compared only when those agree.  Sized at the start
+    // for the lines that follow the header (but never above the size of the
+    // table itself), it is grown, and filled again, when rows exceed that.
+    const uint64_t none = UINT64_MAX, rowbits = (uint64_t(1) << 40) - 1;
+    std::vector<uint64_t> byhash;
+    auto hashof = [&](size_t row) { return uint64_t(std::hash<std::string>()(t.labels[row])); };
+    // Puts row, of label hash h, in its slot; returns the earlier row of
+    // the same label, or SIZE_MAX.
+    auto place = [&](size_t row, uint64_t h) -> size_t {
         const std::string& label = t.labels[row];
+        uint64_t tag = (h >> 40) << 40;
         size_t mask = byhash.size() - 1;
-        for (size_t h = std::hash<std::string>()(label) & mask;; h = (h + 1) & mask) {
-            if (byhash[h] == none) {
-                byhash[h] = row;
-                return none;
+        for (size_t k = size_t(h) & mask;; k = (k + 1) & mask) {
+            uint64_t v = byhash[k];
+            if (v == none) {
+                byhash[k] = tag | row;
+                return SIZE_MAX;
             }
-            if (t.labels[byhash[h]] == label) return byhash[h];
+            if ((v & ~rowbits) == tag && t.labels[size_t(v & rowbits)] == label) return size_t(v & rowbits);
         }
     };
+    // A row's label goes into its slot one row later, once the slot, asked
+    // for when the row was read, has come into the cache: a table of
+    // labels is far larger than the caches, and each slot is a miss.  The
+    // row waiting (SIZE_MAX: none) is placed before any later fault is
+    // told, so that faults come in the order of the file.
+    size_t waiting = SIZE_MAX;
+    uint64_t waitinghash = 0;
+    size_t labelcolumn = 0;
+    for (const asked& a : asked_)
+        if (a.role == role_label) labelcolumn = size_t(a.index) + 1;
+    auto settle = [&] {
+        if (waiting == SIZE_MAX) return;
+        size_t row = waiting;
+        waiting = SIZE_MAX;
+        size_t first = place(row, waitinghash);
+        if (first != SIZE_MAX)
+            throw failure{table_duplicatelabel, t.lines[row], labelcolumn,
+                          "the label " + shown(t.labels[row]) + " is already that of the site on line " +
+                              std::to_string(t.lines[first])};
+    };
+    if (haslabels) {
+        size_t lines = 1;
+        for (const char* c = s.p; (c = static_cast<const char*>(std::memchr(c, '\n', size_t(end_ - c)))); ++c) ++lines;
+        if (lines == 1)
+            for (const char* c = s.p; (c = static_cast<const char*>(std::memchr(c, '\r', size_t(end_ - c)))); ++c)
+                ++lines;
+        size_t cap = 64, most = size_t(end_ - s.p) / sizeof(uint64_t);
+        while (cap < 2 * lines && 2 * cap <= most) cap *= 2;
+        byhash.assign(cap, none);
+    }
 
     for (;;) {
         if (s.p == end_) break;
-        if (blankline(s.p, end_, delim_, q)) {
-            if (allblank(q, end_, delim_)) break;
-            throw failure{table_ragged, s.line, 0, "the line is blank, but rows of the table follow it"};
-        }
-        long long rowline = s.line;
-        size_t k = 0, next = 0;
-        for (;;) {
-            field f;
-            ending e = s.scan(f, k + 1);
-            if (next < nasked && order[next].index == (long long)k) slots[next++] = f;
-            ++k;
-            if (e != at_delim) break;
-        }
-        if (k != nfields_)
-            throw failure{table_ragged, rowline, 0,
-                          "the row has " + plural(k, "field", "fields") + ", but the header has " +
-                              std::to_string(nfields_)};
-        for (size_t a = 0; a < nasked; ++a) {
-            const field& f = slots[a];
-            int role = order[a].role;
-            size_t column = size_t(order[a].index) + 1;
-            if (role < 3) {
-                std::string_view v = text(f, scratch_);
-                double x = 0;
-                int r = tonumber(v.data(), v.data() + v.size(), comma, x, number_);
-                if (r == 1) {
-                    size_t b = v.find_first_not_of(" \t");
-                    throw failure{table_notnumber, f.line, column,
-                                  b == std::string_view::npos ? std::string("the field is empty, where a number is expected")
-                                                              : shown(v) + " is not a number"};
+        try {
+            if (blankline(s.p, end_, delim_, q)) {
+                if (allblank(q, end_, delim_)) break;
+                throw failure{table_ragged, s.line, 0, "the line is blank, but rows of the table follow it"};
+            }
+            long long rowline = s.line;
+            size_t k = 0, next = 0;
+            for (;;) {
+                field f;
+                ending e = s.scan(f, k + 1);
+                if (next < nasked && order[next].index == (long long)k) slots[next++] = f;
+                ++k;
+                if (e != at_delim) break;
+            }
+            if (k != nfields_)
+                throw failure{table_ragged, rowline, 0,
+                              "the row has " + plural(k, "field", "fields") + ", but the header has " +
+                                  std::to_string(nfields_)};
+            for (size_t a = 0; a < nasked; ++a) {
+                const field& f = slots[a];
+                int role = order[a].role;
+                size_t column = size_t(order[a].index) + 1;
+                if (role < 3) {
+                    std::string_view v = text(f, scratch_);
+                    double x = 0;
+                    int r = tonumber(v.data(), v.data() + v.size(), comma, x, number_);
+                    if (r == 1) {
+                        size_t b = v.find_first_not_of(" \t");
+                        throw failure{table_notnumber, f.line, column,
+                                      b == std::string_view::npos ? std::string("the field is empty, where a number is expected")
+                                                                  : shown(v) + " is not a number"};
+                    }
+                    if (r == 2)
+                        throw failure{table_notnumber, f.line, column,
+                                      shown(v) + " is beyond the range of double-precision numbers"};
+                    cols[role].push_back(x);
+                } else if (role == role_label) {
+                    std::string_view v = text(f, scratch_);
+                    if (v.empty()) throw failure{table_emptylabel, f.line, column, "the site has no label"};
+                    t.labels.emplace_back(v);
+                } else {
+                    std::string_view v = text(f, scratch_);
+                    size_t b = v.find_first_not_of(" \t"), e = v.find_last_not_of(" \t");
+                    std::string_view w = b == std::string_view::npos ? std::string_view() : v.substr(b, e - b + 1);
+                    unsigned char flag;
+                    if (w.empty() || w == "0")
+                        flag = 0;
+                    else if (w == "1")
+                        flag = 1;
+                    else
+                        throw failure{table_badflag, f.line, column,
+                                      shown(v) + " is not a supplementary flag: 1 marks a supplementary site, "
+                                                 "0 or an empty field a main site"};
+                    t.supplementary.push_back(flag);
                 }
-                if (r == 2)
-                    throw failure{table_notnumber, f.line, column,
-                                  shown(v) + " is beyond the range of double-precision numbers"};
-                cols[role].push_back(x);
-            } else if (role == role_label) {
-                std::string_view v = text(f, scratch_);
-                if (v.empty()) throw failure{table_emptylabel, f.line, column, "the site has no label"};
-                t.labels.emplace_back(v);
-            } else {
-                std::string_view v = text(f, scratch_);
-                size_t b = v.find_first_not_of(" \t"), e = v.find_last_not_of(" \t");
-                std::string_view w = b == std::string_view::npos ? std::string_view() : v.substr(b, e - b + 1);
-                unsigned char flag;
-                if (w.empty() || w == "0")
-                    flag = 0;
-                else if (w == "1")
-                    flag = 1;
-                else
-                    throw failure{table_badflag, f.line, column,
-                                  shown(v) + " is not a supplementary flag: 1 marks a supplementary site, "
-                                             "0 or an empty field a main site"};
-                t.supplementary.push_back(flag);
             }
+            t.lines.push_back(rowline);
+        } catch (const failure&) {
+            settle();
+            throw;
         }
-        t.lines.push_back(rowline);
         if (haslabels) {
-            // At most half full: grown (and filled again) before.
+            settle();
             if (2 * (rows + 1) > byhash.size()) {
-                size_t cap = byhash.empty() ? 64 : 2 * byhash.size();
-                byhash.assign(cap, none);
-                for (size_t r = 0; r < rows; ++r) place(r);
+                if (rows >= rowbits) throw std::bad_alloc();
+                byhash.assign(2 * byhash.size(), none);
+                for (size_t r = 0; r < rows; ++r) place(r, hashof(r));
             }
-            size_t first = place(rows);
-            if (first != none) {
-                size_t column = 0;
-                for (const asked& a : asked_)
-                    if (a.role == role_label) column = size_t(a.index) + 1;
-                throw failure{table_duplicatelabel, rowline, column,
-                              "the label " + shown(t.labels[rows]) + " is already that of the site on line " +
-                                  std::to_string(t.lines[first])};
-            }
+            waiting = rows;
+            waitinghash = hashof(rows);
+            __builtin_prefetch(&byhash[size_t(waitinghash) & (byhash.size() - 1)], 1);
         }
         ++rows;
     }
+    settle();
     if (rows == 0) throw failure{table_empty, 0, 0, "the table has a header but no data rows"};
 
     t.rows = rows;
