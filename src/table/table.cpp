@@ -171,8 +171,9 @@ struct scanner {
     {
         std::memset(stop, 0, sizeof stop);
         std::memset(qstop, 0, sizeof qstop);
-        stop[static_cast<unsigned char>(d)] = stop['\n'] = stop['\r'] = stop[0] = true;
-        qstop['"'] = qstop['\n'] = qstop['\r'] = qstop[0] = true;
+        const unsigned char lf = '\n', cr = '\r', quote = '"';
+        stop[static_cast<unsigned char>(d)] = stop[lf] = stop[cr] = stop[0] = true;
+        qstop[quote] = qstop[lf] = qstop[cr] = qstop[0] = true;
     }
 
     bool blank(char c) const { return c == ' ' || (c == '\t' && delim != '\t'); }
