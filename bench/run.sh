@@ -19,13 +19,15 @@
 #   4. runs the benchmark of lociweaver-maps on one core: Moran's I of 100
 #      variables over 20000 sites (target: under 5 s), and the picture of
 #      1000 sites and 30 variables (target: under 2 MB);
-#   5. on x86, runs bench/kernels: the solver's kernels on one thread on
+#   5. runs the benchmark of the table reader: a CSV table of 1 000 000
+#      sites (label, x, y) from memory and from a file (target: under 1 s);
+#   6. on x86, runs bench/kernels: the solver's kernels on one thread on
 #      every vector path against the clock, the multiplies and the
 #      read-and-write bandwidth of the machine.
 # Environment: RUNS (default 5), LARGE (default 3), REPS (benchmark
 # repetitions, default 5), CASES (the whole-run cases, default all of them
 # but uniform10000, which takes some minutes a run), EIGENBENCH (0 skips
-# step 3), KERNELS (the order of step 5, default 4000; 0 skips it).
+# step 3), KERNELS (the order of step 6, default 4000; 0 skips it).
 # Needs cmake, g++, Google Benchmark, a LAPACK (libopenblas-dev preferred),
 # /usr/bin/time and setsid.
 set -eu
@@ -46,7 +48,7 @@ log=$build/bench-build.log
 { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DLOCIWEAVER_TESTS=OFF \
       -DLOCIWEAVER_BENCH=ON -DLOCIWEAVER_BENCH_LAPACK=ON -DLOCIWEAVER_MAXN=4000 &&
   cmake --build "$build" -j2 --target lociweaver lociweaver1000 lociweaver4000 lociweaver-large gensites \
-      eigenbench minimal mapsbench $kernelsbin; } \
+      eigenbench minimal mapsbench tablebench $kernelsbin; } \
     > "$log" 2>&1 || { cat "$log"; exit 1; }
 
 data=$build/benchdata
@@ -164,6 +166,11 @@ fi
 # lociweaver-maps on one core, in the data directory (the picture is
 # written there and removed).
 (cd "$data" && taskset -c 0 "$build/bench/mapsbench" --benchmark_repetitions="$reps" \
+    --benchmark_report_aggregates_only=true)
+
+# The table reader, in the data directory (its file is written there and
+# removed).
+(cd "$data" && "$build/bench/tablebench" --benchmark_repetitions="$reps" \
     --benchmark_report_aggregates_only=true)
 
 if [ "$kernels" != 0 ]; then
