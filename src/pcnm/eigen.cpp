@@ -77,65 +77,22 @@ const int maxblockrows = 8 * accumvecs;
 // update: the rank-2 update of column c of the symmetric block, rows
 //   0..m-1, by the step whose Householder vector is u and whose updated e
 //   is q (both m elements); uk and qk are their elements of this column.
-//   The rows above split are upper twins: (c - q(r) uk) - u(r) qk, the
-//   formula of the lower element; the rows from split on are lower
-//   elements: (c - u(r) qk) - q(r) uk.  When g is not null, g(r) =
-//   g(r) + c(r) hk with the updated c(r), for every row.
+//   The rows are upper twins (the column holds a row mirrored into it):
+//   (c - q(r) uk) - u(r) qk, the formula of the lower element.
 template <typename V>
-inline __attribute__((always_inline)) void update(double* c, int split, int m, const double* u,
-                                                  const double* q, double uk, double qk,
-                                                  double* g, double hk)
+inline __attribute__((always_inline)) void update(double* c, int m, const double* u, const double* q,
+                                                  double uk, double qk)
 {
     const int W = width<V>();
     V x, y, z;
     int r = 0;
-    for (; r + W <= split; r += W) {
+    for (; r + W <= m; r += W) {
         load(x, c + r);
         load(y, q + r);
         load(z, u + r);
-        x = (x - y * uk) - z * qk;
-        store(c + r, x);
-        if (g) {
-            load(y, g + r);
-            store(g + r, y + x * hk);
-        }
+        store(c + r, (x - y * uk) - z * qk);
     }
-    for (; r < split; ++r) {
-        double t = (c[r] - q[r] * uk) - u[r] * qk;
-        c[r] = t;
-        if (g) g[r] = g[r] + t * hk;
-    }
-    for (; r + W <= m; r += W) {
-        load(x, c + r);
-        load(y, u + r);
-        load(z, q + r);
-        x = (x - y * qk) - z * uk;
-        store(c + r, x);
-        if (g) {
-            load(y, g + r);
-            store(g + r, y + x * hk);
-        }
-    }
-    for (; r < m; ++r) {
-        double t = (c[r] - u[r] * qk) - q[r] * uk;
-        c[r] = t;
-        if (g) g[r] = g[r] + t * hk;
-    }
-}
-
-// axpy: g(r) = g(r) + c(r) hk, r = 0..m-1.
-template <typename V>
-inline __attribute__((always_inline)) void axpy(double* g, const double* c, int m, double hk)
-{
-    const int W = width<V>();
-    V x, y;
-    int r = 0;
-    for (; r + W <= m; r += W) {
-        load(x, g + r);
-        load(y, c + r);
-        store(g + r, x + y * hk);
-    }
-    for (; r < m; ++r) g[r] = g[r] + c[r] * hk;
+    for (; r < m; ++r) c[r] = (c[r] - q[r] * uk) - u[r] * qk;
 }
 
 // dots: for the tile of `width` rows r.. of the four columns of a panel
@@ -657,7 +614,7 @@ __attribute__((target("avx512f"))) void reducecols_avx512(double* a, int np, int
 __attribute__((target("avx512f"))) void update_avx512(double* c, int m, const double* u,
                                                       const double* q, double uk, double qk)
 {
-    update<v8>(c, m, m, u, q, uk, qk, nullptr, 0);
+    update<v8>(c, m, u, q, uk, qk);
 }
 
 __attribute__((target("avx512f"))) void accumblock_avx512(double* x, int np, int i, const steps& st)
@@ -692,12 +649,12 @@ __attribute__((target("avx2")))
 #endif
 void update_avx2(double* c, int m, const double* u, const double* q, double uk, double qk)
 {
-    update<v4>(c, m, m, u, q, uk, qk, nullptr, 0);
+    update<v4>(c, m, u, q, uk, qk);
 }
 
 void update_base(double* c, int m, const double* u, const double* q, double uk, double qk)
 {
-    update<v2>(c, m, m, u, q, uk, qk, nullptr, 0);
+    update<v2>(c, m, u, q, uk, qk);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
