@@ -21,35 +21,40 @@ constexpr bool haseights = false;
 #endif
 
 // compiled<R(P...)>: the compilations, for each path, of a kernel whose run
-// takes the parameters P and returns R.  GCC inlines an always_inline
-// function into a caller with more instructions than it, so each
-// compilation is a function of its own, with the target of its path.
+// takes the parameters P and returns R: eights<K<v8>>, fours<K<v4>> and
+// pairs<K<v2>>.  GCC inlines an always_inline function only into a caller
+// with the same instructions or more, so each compilation is a function of
+// its own, with the target of its path.  They take the kernel's class
+// K<V>, not its template K: GCC gives a function instantiated for a
+// template template argument from an unnamed namespace external linkage,
+// under a name that a kernel of the same name in another file would
+// share, and the linker would keep one of the two.
 template <typename F>
 struct compiled;
 
 template <typename R, typename... P>
 struct compiled<R(P...)> {
 #if defined(__x86_64__) || defined(__i386__)
-    template <template <typename> class K>
+    template <typename K>
     __attribute__((target("avx512f"))) static R eights(P... p)
     {
-        return K<v8>::run(p...);
+        return K::run(p...);
     }
 #endif
 
-    template <template <typename> class K>
+    template <typename K>
 #if defined(__x86_64__) || defined(__i386__)
     __attribute__((target("avx2")))
 #endif
     static R fours(P... p)
     {
-        return K<v4>::run(p...);
+        return K::run(p...);
     }
 
-    template <template <typename> class K>
+    template <typename K>
     static R pairs(P... p)
     {
-        return K<v2>::run(p...);
+        return K::run(p...);
     }
 };
 
@@ -60,9 +65,9 @@ inline auto onpath(int path, A&&... a)
 {
     using on = compiled<decltype(K<v2>::run)>;
     if constexpr (haseights)
-        if (path == path_avx512) return on::template eights<K>(static_cast<A&&>(a)...);
-    if (path == path_avx2) return on::template fours<K>(static_cast<A&&>(a)...);
-    return on::template pairs<K>(static_cast<A&&>(a)...);
+        if (path == path_avx512) return on::template eights<K<v8>>(static_cast<A&&>(a)...);
+    if (path == path_avx2) return on::template fours<K<v4>>(static_cast<A&&>(a)...);
+    return on::template pairs<K<v2>>(static_cast<A&&>(a)...);
 }
 
 // The doubles in one vector of a path, as its kernels run it.
