@@ -42,6 +42,7 @@
 #include "pcnm.h"
 #include "simd.h"
 #include "threads.h"
+#include "vecpath.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ const int maxblockrows = 8 * accumvecs;
 
 // ---------------------------------------------------------------------------
 // Vector kernels, templates over the vector type V, compiled once for each
-// path through the wrappers further down.
+// path by onpath (vecpath.h).
 
 // update: the rank-2 update of column c of the symmetric block, rows
 //   0..m-1, by the step whose Householder vector is u and whose updated e
@@ -80,20 +81,22 @@ const int maxblockrows = 8 * accumvecs;
 //   The rows are upper twins (the column holds a row mirrored into it):
 //   (c - q(r) uk) - u(r) qk, the formula of the lower element.
 template <typename V>
-inline __attribute__((always_inline)) void update(double* c, int m, const double* u, const double* q,
-                                                  double uk, double qk)
-{
-    const int W = width<V>();
-    V x, y, z;
-    int r = 0;
-    for (; r + W <= m; r += W) {
-        load(x, c + r);
-        load(y, q + r);
-        load(z, u + r);
-        store(c + r, (x - y * uk) - z * qk);
+struct update {
+    static inline __attribute__((always_inline)) void run(double* c, int m, const double* u,
+                                                          const double* q, double uk, double qk)
+    {
+        const int W = width<V>();
+        V x, y, z;
+        int r = 0;
+        for (; r + W <= m; r += W) {
+            load(x, c + r);
+            load(y, q + r);
+            load(z, u + r);
+            store(c + r, (x - y * uk) - z * qk);
+        }
+        for (; r < m; ++r) c[r] = (c[r] - q[r] * uk) - u[r] * qk;
     }
-    for (; r < m; ++r) c[r] = (c[r] - q[r] * uk) - u[r] * qk;
-}
+};
 
 // dots: for the tile of `width` rows r.. of the four columns of a panel
 //   (x0..x3 the rows of each column), acc(j) = acc(j) + xj(t) u(r + t) for
@@ -361,19 +364,23 @@ inline __attribute__((always_inline)) void reducecols(double* a, int np, int l, 
         reducecols<V, P, false>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
 }
 
+// reduction: the kernel of a pass, reducecols with the count of pd's
+//   pending updates and the sums (g not null) made constants.
 template <typename V>
-inline __attribute__((always_inline)) void reducecols(double* a, int np, int l, const pending& pd,
-                                                      bool keep, const double* ui, double* g,
-                                                      int c0, int c1, int r0, int r1)
-{
-    switch (pd.count) {
-    case 0: return reducecols<V, 0>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
-    case 1: return reducecols<V, 1>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
-    case 2: return reducecols<V, 2>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
-    case 3: return reducecols<V, 3>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
-    default: return reducecols<V, 4>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
+struct reduction {
+    static inline __attribute__((always_inline)) void run(double* a, int np, int l, const pending& pd,
+                                                          bool keep, const double* ui, double* g,
+                                                          int c0, int c1, int r0, int r1)
+    {
+        switch (pd.count) {
+        case 0: return reducecols<V, 0>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
+        case 1: return reducecols<V, 1>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
+        case 2: return reducecols<V, 2>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
+        case 3: return reducecols<V, 3>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
+        default: return reducecols<V, 4>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
+        }
     }
-}
+};
 
 // mirror: row l-1 of the active block, the next step's, with the pending
 //   updates of pd applied unless the pass kept them, copied to column l-1
@@ -513,6 +520,15 @@ inline __attribute__((always_inline)) void accumblock(double* x, int np, int i, 
     }
 }
 
+// accumulation: the kernel, accumblock on accumvecs vectors of rows.
+template <typename V>
+struct accumulation {
+    static inline __attribute__((always_inline)) void run(double* x, int np, int i, const steps& st)
+    {
+        accumblock<V, accumvecs>(x, np, i, st);
+    }
+};
+
 // One recorded sweep: rotations of the column pairs (p, p+1) for p from
 // top down to bottom, rot holding c and s of each in that order.
 struct sweep {
@@ -576,112 +592,30 @@ inline __attribute__((always_inline)) void wave(double* z, int np, const sweep* 
 //   b+1).  Row block by row block, each block takes the sweeps in waves of
 //   up to maxwave.
 template <typename V>
-inline __attribute__((always_inline)) void rotate(double* z, int n, int np, const double* rec,
-                                                  const double* end)
-{
-    const int W = width<V>();
-    const int R = blockvecs * W;
-    sweep s[maxwave];
-    const double* next = rec;
-    while (next < end) {
-        // the next wave
-        int ns = 0;
-        while (next < end && ns < maxwave) {
-            int t = int(next[0]);
-            int b = int(next[1]);
-            s[ns++] = sweep{t - 1, b, next + 2};
-            next += 2 + 2 * (t - b);
+struct rotate {
+    static inline __attribute__((always_inline)) void run(double* z, int n, int np, const double* rec,
+                                                          const double* end)
+    {
+        const int W = width<V>();
+        const int R = blockvecs * W;
+        sweep s[maxwave];
+        const double* next = rec;
+        while (next < end) {
+            // the next wave
+            int ns = 0;
+            while (next < end && ns < maxwave) {
+                int t = int(next[0]);
+                int b = int(next[1]);
+                s[ns++] = sweep{t - 1, b, next + 2};
+                next += 2 + 2 * (t - b);
+            }
+            int r = 0;
+            for (; r + R <= n; r += R) wave<V, blockvecs>(z + r, np, s, ns);
+            for (; r + W <= n; r += W) wave<V, 1>(z + r, np, s, ns);
+            for (; r < n; ++r) wave<double, 1>(z + r, np, s, ns);
         }
-        int r = 0;
-        for (; r + R <= n; r += R) wave<V, blockvecs>(z + r, np, s, ns);
-        for (; r + W <= n; r += W) wave<V, 1>(z + r, np, s, ns);
-        for (; r < n; ++r) wave<double, 1>(z + r, np, s, ns);
     }
-}
-
-// The compilations of each kernel, and the choice among them by path.  The
-// eight-wide path exists on x86 alone.
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx512f"))) void reducecols_avx512(double* a, int np, int l,
-                                                          const pending& pd, bool keep,
-                                                          const double* ui, double* g, int c0,
-                                                          int c1, int r0, int r1)
-{
-    reducecols<v8>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
-}
-
-__attribute__((target("avx512f"))) void update_avx512(double* c, int m, const double* u,
-                                                      const double* q, double uk, double qk)
-{
-    update<v8>(c, m, u, q, uk, qk);
-}
-
-__attribute__((target("avx512f"))) void accumblock_avx512(double* x, int np, int i, const steps& st)
-{
-    accumblock<v8, accumvecs>(x, np, i, st);
-}
-
-__attribute__((target("avx512f"))) void rotate_avx512(double* z, int n, int np, const double* rec,
-                                                      const double* end)
-{
-    rotate<v8>(z, n, np, rec, end);
-}
-#endif
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx2")))
-#endif
-void reducecols_avx2(double* a, int np, int l, const pending& pd, bool keep, const double* ui,
-                     double* g, int c0, int c1, int r0, int r1)
-{
-    reducecols<v4>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
-}
-
-void reducecols_base(double* a, int np, int l, const pending& pd, bool keep, const double* ui,
-                     double* g, int c0, int c1, int r0, int r1)
-{
-    reducecols<v2>(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx2")))
-#endif
-void update_avx2(double* c, int m, const double* u, const double* q, double uk, double qk)
-{
-    update<v4>(c, m, u, q, uk, qk);
-}
-
-void update_base(double* c, int m, const double* u, const double* q, double uk, double qk)
-{
-    update<v2>(c, m, u, q, uk, qk);
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx2")))
-#endif
-void accumblock_avx2(double* x, int np, int i, const steps& st)
-{
-    accumblock<v4, accumvecs>(x, np, i, st);
-}
-
-void accumblock_base(double* x, int np, int i, const steps& st)
-{
-    accumblock<v2, accumvecs>(x, np, i, st);
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx2")))
-#endif
-void rotate_avx2(double* z, int n, int np, const double* rec, const double* end)
-{
-    rotate<v4>(z, n, np, rec, end);
-}
-
-void rotate_base(double* z, int n, int np, const double* rec, const double* end)
-{
-    rotate<v2>(z, n, np, rec, end);
-}
+};
 
 // The shares of the decomposition's time taken by the reduction, the
 // accumulation and the rotations of tqli, for the progress line: at 4000
@@ -695,16 +629,6 @@ const double sharerotate = 0.40;
 void tick(progress* prog, const char* what, double part)
 {
     if (prog) progstep(*prog, what, part);
-}
-
-void reducecols(int path, double* a, int np, int l, const pending& pd, bool keep,
-                const double* ui, double* g, int c0, int c1, int r0, int r1)
-{
-#if defined(__x86_64__) || defined(__i386__)
-    if (path == path_avx512) return reducecols_avx512(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
-#endif
-    if (path == path_avx2) return reducecols_avx2(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
-    reducecols_base(a, np, l, pd, keep, ui, g, c0, c1, r0, r1);
 }
 
 // The shared reduction (sharingnow(): the order of the active block from
@@ -749,7 +673,7 @@ void reducepass(int path, double* a, int np, int l, const pending& pd, bool keep
         }
         bounds[++count] = l;
         if (count <= 1) {
-            reducecols(path, a, np, l, pd, keep, ui, g, 0, l, 0, l);
+            onpath<reduction>(path, a, np, l, pd, keep, ui, g, 0, l, 0, l);
         } else {
             std::atomic<int> done[maxshares];
             for (int t = 0; t < count; ++t) done[t].store(0);
@@ -759,7 +683,7 @@ void reducepass(int path, double* a, int np, int l, const pending& pd, bool keep
                     if (t > 0)
                         while (done[t - 1].load(std::memory_order_acquire) <= b) std::this_thread::yield();
                     int r0 = b * reduceblock, r1 = r0 + reduceblock;
-                    reducecols(path, a, np, l, pd, keep, ui, g, c0, c1, r0 > c0 ? r0 : c0, r1);
+                    onpath<reduction>(path, a, np, l, pd, keep, ui, g, c0, c1, r0 > c0 ? r0 : c0, r1);
                     done[t].store(b + 1, std::memory_order_release);
                 }
             };
@@ -769,41 +693,6 @@ void reducepass(int path, double* a, int np, int l, const pending& pd, bool keep
     mirror(a, np, l, pd, keep);
 }
 
-void update(int path, double* c, int m, const double* u, const double* q, double uk, double qk)
-{
-#if defined(__x86_64__) || defined(__i386__)
-    if (path == path_avx512) return update_avx512(c, m, u, q, uk, qk);
-#endif
-    if (path == path_avx2) return update_avx2(c, m, u, q, uk, qk);
-    update_base(c, m, u, q, uk, qk);
-}
-
-void accumblock(int path, double* x, int np, int i, const steps& st)
-{
-#if defined(__x86_64__) || defined(__i386__)
-    if (path == path_avx512) return accumblock_avx512(x, np, i, st);
-#endif
-    if (path == path_avx2) return accumblock_avx2(x, np, i, st);
-    accumblock_base(x, np, i, st);
-}
-
-void rotate(int path, double* z, int n, int np, const double* rec, const double* end)
-{
-#if defined(__x86_64__) || defined(__i386__)
-    if (path == path_avx512) return rotate_avx512(z, n, np, rec, end);
-#endif
-    if (path == path_avx2) return rotate_avx2(z, n, np, rec, end);
-    rotate_base(z, n, np, rec, end);
-}
-
-// The doubles in one vector of a path, as the kernels above run it.
-int pathwidth(int path)
-{
-#if defined(__x86_64__) || defined(__i386__)
-    if (path == path_avx512) return 8;
-#endif
-    return path == path_avx2 ? 4 : 2;
-}
 
 #if defined(__x86_64__) || defined(__i386__)
 // Whether the processor has AVX-512F and the system saves its registers:
@@ -899,7 +788,7 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path, 
     for (int i = n - 1; i >= 1; --i) {
         int l = i;
         double* ci = col(i);
-        if (pu) update(path, ci, i + 1, pu, pq, pu[i], pq[i]);
+        if (pu) onpath<update>(path, ci, i + 1, pu, pq, pu[i], pq[i]);
         w[i + size_t(i) * np] = ci[i];
         double h = 0;
         double scale = 0;
@@ -993,7 +882,7 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path, 
         if (m < rows)
             accumrows(x, m, m, r0 + m, st);
         else
-            accumblock(path, x, m, r0 + m, st);
+            onpath<accumulation>(path, x, m, r0 + m, st);
         tick(prog, "accumulation", shareaccum * m * (double(n) * n - double(r0) * r0) / accumwork);
     };
     const int p = shares(n, nblocks);
@@ -1059,7 +948,7 @@ void tqli(double* d, double* e, int n, int np, double* z, double* w, int path, p
         if (rec == w) return;
         auto rows = [&](int t) {
             int r0 = split(n, pc, t, blockrows), r1 = split(n, pc, t + 1, blockrows);
-            rotate(path, z + r0, r1 - r0, np, w, rec);
+            onpath<rotate>(path, z + r0, r1 - r0, np, w, rec);
         };
         share(p, pc, rows);
         rec = w;
