@@ -7,6 +7,7 @@
 #include "pcnm.h"
 #include "simd.h"
 #include "threads.h"
+#include "vecpath.h"
 #include "textio/textio.h"
 
 namespace {
@@ -54,35 +55,16 @@ inline __attribute__((always_inline)) void prodcol(const double* a, const double
 }
 
 template <typename V>
-inline __attribute__((always_inline)) void product(const double* a, const double* b, double* p,
-                                                   int l, int m, int n, int ld)
-{
-    int j = 0;
-    for (; j + prodcols <= n; j += prodcols)
-        prodcol<V, prodcols>(a, b + size_t(j) * ld, p + size_t(j) * ld, l, m, ld);
-    for (; j < n; ++j) prodcol<V, 1>(a, b + size_t(j) * ld, p + size_t(j) * ld, l, m, ld);
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx512f"))) void product_avx512(const double* a, const double* b, double* p,
-                                                       int l, int m, int n, int ld)
-{
-    product<v8>(a, b, p, l, m, n, ld);
-}
-#endif
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx2")))
-#endif
-void product_avx2(const double* a, const double* b, double* p, int l, int m, int n, int ld)
-{
-    product<v4>(a, b, p, l, m, n, ld);
-}
-
-void product_base(const double* a, const double* b, double* p, int l, int m, int n, int ld)
-{
-    product<v2>(a, b, p, l, m, n, ld);
-}
+struct product {
+    static inline __attribute__((always_inline)) void run(const double* a, const double* b, double* p,
+                                                          int l, int m, int n, int ld)
+    {
+        int j = 0;
+        for (; j + prodcols <= n; j += prodcols)
+            prodcol<V, prodcols>(a, b + size_t(j) * ld, p + size_t(j) * ld, l, m, ld);
+        for (; j < n; ++j) prodcol<V, 1>(a, b + size_t(j) * ld, p + size_t(j) * ld, l, m, ld);
+    }
+};
 
 // Square tiles of the transposing copy.
 const int tile = 32;
@@ -108,13 +90,7 @@ void produit(const double* a, const double* b, double* p, int l, int m, int n, i
         int j0 = split(n, pc, t, prodcols), j1 = split(n, pc, t + 1, prodcols);
         const double* bj = b + size_t(j0) * ld;
         double* pj = p + size_t(j0) * ld;
-#if defined(__x86_64__) || defined(__i386__)
-        if (path == path_avx512) return product_avx512(a, bj, pj, l, m, j1 - j0, ld);
-#endif
-        if (path == path_avx2)
-            product_avx2(a, bj, pj, l, m, j1 - j0, ld);
-        else
-            product_base(a, bj, pj, l, m, j1 - j0, ld);
+        onpath<product>(path, a, bj, pj, l, m, j1 - j0, ld);
     };
     share(parts, pc, columns);
 }

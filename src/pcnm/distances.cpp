@@ -7,6 +7,7 @@
 #include "pcnm.h"
 #include "simd.h"
 #include "threads.h"
+#include "vecpath.h"
 
 namespace {
 
@@ -41,28 +42,16 @@ inline __attribute__((always_inline)) void distcol(int i, int ntot, int ncoord, 
     }
 }
 
-// The compilations of the kernel: columns i = first, first + step, ...
-// below ntot - 1.
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx512f"))) void distcols_avx512(int first, int step, int ntot, int ncoord,
-                                                        int ld, const double* x, double* d)
-{
-    for (int i = first; i < ntot - 1; i += step) distcol<v8>(i, ntot, ncoord, ld, x, d);
-}
-#endif
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx2")))
-#endif
-void distcols_avx2(int first, int step, int ntot, int ncoord, int ld, const double* x, double* d)
-{
-    for (int i = first; i < ntot - 1; i += step) distcol<v4>(i, ntot, ncoord, ld, x, d);
-}
-
-void distcols_base(int first, int step, int ntot, int ncoord, int ld, const double* x, double* d)
-{
-    for (int i = first; i < ntot - 1; i += step) distcol<v2>(i, ntot, ncoord, ld, x, d);
-}
+// distcols: the kernel, columns i = first, first + step, ... below
+//   ntot - 1.
+template <typename V>
+struct distcols {
+    static inline __attribute__((always_inline)) void run(int first, int step, int ntot, int ncoord,
+                                                          int ld, const double* x, double* d)
+    {
+        for (int i = first; i < ntot - 1; i += step) distcol<V>(i, ntot, ncoord, ld, x, d);
+    }
+};
 
 }  // namespace
 
@@ -79,15 +68,7 @@ void distances(int ntot, int ncoord, int ld, const double* x, double* d, int pat
     // The threads take the columns in turn, so that their shares of the
     // triangle are about equal.
     int p = shares(ntot, ntot - 1), pc = pieces(p);
-    auto columns = [&](int part) {
-#if defined(__x86_64__) || defined(__i386__)
-        if (path == path_avx512) return distcols_avx512(part, pc, ntot, ncoord, ld, x, d);
-#endif
-        if (path == path_avx2)
-            distcols_avx2(part, pc, ntot, ncoord, ld, x, d);
-        else
-            distcols_base(part, pc, ntot, ncoord, ld, x, d);
-    };
+    auto columns = [&](int part) { onpath<distcols>(path, part, pc, ntot, ncoord, ld, x, d); };
     share(p, pc, columns);
 }
 

@@ -53,7 +53,7 @@ int bestpath();
 // depth: the rank-2 updates of up to depth steps of the reduction are kept
 //   pending (1 to maxdepth; applied to each element when it is read, and
 //   written back once every depth steps); 0 and the form without a path
-//   take the depth measured best (see eigen.cpp).
+//   take the depth measured best (see tred2.cpp).
 const int maxdepth = 4;
 void tred2(double* a, int n, int np, double* d, double* e, double* w);
 void tred2(double* a, int n, int np, double* d, double* e, double* w, int path, int depth = 0,

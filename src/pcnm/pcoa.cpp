@@ -8,6 +8,7 @@
 #include "pcnm.h"
 #include "simd.h"
 #include "threads.h"
+#include "vecpath.h"
 #include "textio/textio.h"
 
 namespace {
@@ -40,44 +41,25 @@ void halfsq(int n, int maxn, const double* d, double* x)
 //   np, n rows): a(i, k) = a(i, k) - mean(i) - mean(k) + grand, W rows at a
 //   time.
 template <typename V>
-inline __attribute__((always_inline)) void centrecols(double* a, const double* mean, int n, int np,
-                                                      int k0, int k1, double grand)
-{
-    const int W = width<V>();
-    for (int k = k0; k < k1; ++k) {
-        double* c = a + size_t(k) * np;
-        double mk = mean[k];
-        int i = 0;
-        for (; i + W <= n; i += W) {
-            V x, m;
-            load(x, c + i);
-            load(m, mean + i);
-            store(c + i, x - m - mk + grand);
+struct centrecols {
+    static inline __attribute__((always_inline)) void run(double* a, const double* mean, int n,
+                                                          int np, int k0, int k1, double grand)
+    {
+        const int W = width<V>();
+        for (int k = k0; k < k1; ++k) {
+            double* c = a + size_t(k) * np;
+            double mk = mean[k];
+            int i = 0;
+            for (; i + W <= n; i += W) {
+                V x, m;
+                load(x, c + i);
+                load(m, mean + i);
+                store(c + i, x - m - mk + grand);
+            }
+            for (; i < n; ++i) c[i] = c[i] - mean[i] - mk + grand;
         }
-        for (; i < n; ++i) c[i] = c[i] - mean[i] - mk + grand;
     }
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx512f"))) void centre_avx512(double* a, const double* mean, int n, int np,
-                                                      int k0, int k1, double grand)
-{
-    centrecols<v8>(a, mean, n, np, k0, k1, grand);
-}
-#endif
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx2")))
-#endif
-void centre_avx2(double* a, const double* mean, int n, int np, int k0, int k1, double grand)
-{
-    centrecols<v4>(a, mean, n, np, k0, k1, grand);
-}
-
-void centre_base(double* a, const double* mean, int n, int np, int k0, int k1, double grand)
-{
-    centrecols<v2>(a, mean, n, np, k0, k1, grand);
-}
+};
 
 }  // namespace
 
@@ -133,13 +115,7 @@ void gower(double* a, double* mean, int n, int np, int path)
     // Centring; the row means are the column means of the symmetric matrix.
     auto centre = [&](int t) {
         int k0 = split(n, pc, t, 4), k1 = split(n, pc, t + 1, 4);
-#if defined(__x86_64__) || defined(__i386__)
-        if (path == path_avx512) return centre_avx512(a, mean, n, np, k0, k1, grand);
-#endif
-        if (path == path_avx2)
-            centre_avx2(a, mean, n, np, k0, k1, grand);
-        else
-            centre_base(a, mean, n, np, k0, k1, grand);
+        onpath<centrecols>(path, a, mean, n, np, k0, k1, grand);
     };
     share(p, pc, centre);
 }

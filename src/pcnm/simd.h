@@ -3,10 +3,11 @@
 // (v2, v4, v8, or double itself) and compiled three times: with pairs
 // (SSE2, on every x86-64) in the baseline functions, with fours in the
 // functions marked target("avx2"), and with eights in those marked
-// target("avx512f").  Each operation is an exact IEEE multiply, add or
-// subtract of an element with the matching elements of the other operands
-// (a scalar operand stands for a vector of copies), so every width gives
-// the bits of the scalar form.
+// target("avx512f"), all of them made by onpath (vecpath.h).  Each
+// operation is an exact IEEE multiply, add or subtract of an element with
+// the matching elements of the other operands (a scalar operand stands
+// for a vector of copies), so every width gives the bits of the scalar
+// form.
 #ifndef LOCIWEAVER_PCNM_SIMD_H
 #define LOCIWEAVER_PCNM_SIMD_H
 
