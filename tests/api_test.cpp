@@ -303,3 +303,62 @@ TEST(api, thetreelimit)
     double limit = 0;
     EXPECT_EQ(lw_treelimit(one.a, &limit, nullptr), LW_SAMEPLACE);
 }
+
+// The progress callback: told on the calling thread, fractions in order,
+// the end told last; a nonzero answer cancels the analysis at once, and the handle's next run gives the bits of an analysis that
+// was never cancelled.
+TEST(api, progressandcancel)
+{
+    struct seen {
+        int calls = 0, cancelat = 0, ends = 0;
+        double last = -1;
+        bool ordered = true, ownthread = true;
+        std::thread::id caller = std::this_thread::get_id();
+    };
+    auto tell = [](void* c, const char* what, int, double done, double) -> int {
+        seen& s = *static_cast<seen*>(c);
+        s.ownthread = s.ownthread && std::this_thread::get_id() == s.caller;
+        if (!what) return ++s.ends, 0;
+        s.ordered = s.ordered && done >= s.last && done <= 1 + 1e-9;
+        s.last = done;
+        return ++s.calls == s.cancelat;
+    };
+    vec xy(600);
+    for (int i = 0; i < 600; ++i) xy[size_t(i)] = std::fmod(i * 0.618033988749895, 1.0) * 100;
+    auto run = [&](seen* s, vec& vars) {
+        analysis an;
+        lw_sites(an.a, 300, 0, 2, xy.data());
+        lw_pcnm(an.a, 15);
+        lw_threads(an.a, 2);
+        if (s) lw_progress(an.a, tell, s, 1);
+        int status = lw_run(an.a);
+        if (status == LW_OK) vars.assign(lw_variables(an.a), lw_variables(an.a) + 300 * size_t(lw_count(an.a)));
+        return status;
+    };
+    vec alone, told, again;
+    ASSERT_EQ(run(nullptr, alone), LW_OK);
+    seen all;
+    ASSERT_EQ(run(&all, told), LW_OK);
+    EXPECT_GE(all.calls, 1);
+    EXPECT_EQ(all.ends, 1);
+    EXPECT_TRUE(all.ordered && all.ownthread);
+    EXPECT_TRUE(told == alone);
+    // Told from the first step (always): a cancel there stops the reduction
+    // at its first step, the last one told.
+    for (int at : {1}) {
+        seen s;
+        s.cancelat = at;
+        analysis an;
+        lw_sites(an.a, 300, 0, 2, xy.data());
+        lw_pcnm(an.a, 15);
+        lw_progress(an.a, tell, &s, 1);
+        EXPECT_EQ(lw_run(an.a), LW_CANCELLED) << at;
+        EXPECT_STREQ(lw_message(an.a), "the analysis was cancelled");
+        EXPECT_EQ(lw_variables(an.a), nullptr);
+        EXPECT_EQ(s.calls, at) << "told again after the cancel";
+        lw_progress(an.a, nullptr, nullptr, 0);
+        ASSERT_EQ(lw_run(an.a), LW_OK);
+        again.assign(lw_variables(an.a), lw_variables(an.a) + 300 * size_t(lw_count(an.a)));
+        EXPECT_TRUE(again == alone) << at;
+    }
+}

@@ -28,6 +28,9 @@ struct lw_analysis {
     double limit = 0;
     int order = 0;
     int threads = 0;
+    lw_progressfn tell = nullptr;
+    void* context = nullptr;
+    bool always = false;
 
     // results
     bool done = false;
@@ -82,11 +85,20 @@ int pcnm(lw_analysis* a, storage& s)
     a->scaled = a->scaled + limitadd;
     truncate(ntot, ld, s.d.data(), a->scaled);
     int npos = 0;
-    try {
-        pcoa(ntot, ld, s.perm.data(), s.d.data(), s.eig.data(), s.off.data(), s.x.data(), s.w1.data(),
-             s.w2.data(), npos, a->sums, s.corlin.data());
-    } catch (const runstop& stop) {
-        return fail(a, LW_ITERATIONS, stop.stop ? stop.stop : "Too many iterations in TQLI");
+    {
+        progress prog;
+        progbegin(prog, ntot, a->tell, a->context, a->always);
+        struct ender {
+            progress& p;
+            ~ender() { progend(p); }
+        } end{prog};
+        try {
+            pcoa(ntot, ld, s.perm.data(), s.d.data(), s.eig.data(), s.off.data(), s.x.data(), s.w1.data(),
+                 s.w2.data(), npos, a->sums, s.corlin.data(), &prog);
+        } catch (const runstop& stop) {
+            return fail(a, LW_ITERATIONS, stop.stop ? stop.stop : "Too many iterations in TQLI");
+        }
+        if (prog.stop) return fail(a, LW_CANCELLED, "the analysis was cancelled");
     }
     a->eig.assign(s.eig.begin(), s.eig.end());
     if (npos >= ntot - 1)
@@ -228,6 +240,15 @@ int lw_treelimit(lw_analysis* a, double* limit, char* text)
     } catch (const std::bad_alloc&) {
         return fail(a, LW_NOMEMORY, "not enough memory for the tree of " + std::to_string(ntot) + " sites");
     }
+    return LW_OK;
+}
+
+int lw_progress(lw_analysis* a, lw_progressfn tell, void* context, int always)
+{
+    if (!a) return LW_BADINPUT;
+    a->tell = tell;
+    a->context = context;
+    a->always = always != 0;
     return LW_OK;
 }
 

@@ -29,7 +29,8 @@ enum {
     LW_ITERATIONS = 5,   /* an eigenvalue needed more than 50 iterations */
     LW_ZEROVARIANCE = 6, /* a PCNM variable of zero variance over the main sites */
     LW_NOMEMORY = 7,     /* the system refused the storage */
-    LW_NOTRUN = 8        /* results asked for before a successful lw_run */
+    LW_NOTRUN = 8,       /* results asked for before a successful lw_run */
+    LW_CANCELLED = 9     /* the progress callback asked the analysis to stop */
 };
 
 typedef struct lw_analysis lw_analysis;
@@ -62,6 +63,19 @@ int lw_polynomial(lw_analysis* a, int order);
  * text (40 characters) when text is not null.  Needs two sites or more, not
  * all at one place. */
 int lw_treelimit(lw_analysis* a, double* limit, char* text);
+
+/* lw_progress: tell the progress of the eigen-decomposition of lw_run to
+ * tell(context, what, n, done, elapsed): what is being done (a few words;
+ * null once at the end when the progress was told), the order n of the
+ * matrix, the fraction done (0 to 1) and the seconds since it began.  It
+ * is told on the thread that called lw_run, at most every 0.25 s, once the
+ * decomposition has run for a second and is estimated at three seconds or
+ * more in all, or from its first step when always is not 0.  A nonzero
+ * answer cancels the analysis: lw_run returns LW_CANCELLED soon after,
+ * leaving nothing behind, and the handle serves the next run.  tell null:
+ * nobody is told. */
+typedef int (*lw_progressfn)(void* context, const char* what, int n, double done, double elapsed);
+int lw_progress(lw_analysis* a, lw_progressfn tell, void* context, int always);
 
 /* lw_threads: the threads of the computation, the calling one included
  * (k >= 1); 0, the default, takes every processor the process may run on. */

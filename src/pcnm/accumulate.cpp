@@ -194,6 +194,7 @@ void accumulate(double* a, int n, int np, double* d, double* e, double* w, int p
     double accumwork = 0;
     for (int r = 0; r < n; ++r) accumwork = accumwork + (double(n) * n - double(r) * r);
     auto block = [&](int b) {
+        if (stopped(prog)) return;
         double g[maxblockrows];
         int r0 = b * rows;
         int m = n - r0 < rows ? n - r0 : rows;

@@ -42,6 +42,10 @@ const double shareaccum = 0.25;
 const double sharerotate = 0.40;
 
 // Tells prog, when there is one, that `part` of the whole is done.
+// Whether the caller of prog has asked the decomposition to stop: the
+// steps then end at once, what they leave meaning nothing.
+inline bool stopped(const progress* prog) { return prog && prog->stop.load(std::memory_order_relaxed); }
+
 inline void tick(progress* prog, const char* what, double part)
 {
     if (prog) progstep(*prog, what, part);

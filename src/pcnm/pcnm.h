@@ -49,7 +49,8 @@ int bestpath();
 //   the orthogonal transformation.  d (out): diagonal; e (out): sub-diagonal,
 //   e(i) = element (i, i-1), e(1) = 0.  w (work): np x n, content lost.
 // prog (in,out): when not null, told of each step's share of the whole
-//   decomposition (tred2 and tqli) as it ends.
+//   decomposition (tred2 and tqli) as it ends; when its callback asks to
+//   stop, the decomposition ends at once, its outputs meaning nothing.
 // depth: the rank-2 updates of up to depth steps of the reduction are kept
 //   pending (1 to maxdepth; applied to each element when it is read, and
 //   written back once every depth steps); 0 and the form without a path
@@ -100,7 +101,8 @@ struct pcoasums {
 // x (out): the n x n principal coordinates, column k for eigenvalue k.
 // npos (out): the PCNM count.  sums (out): the eigenvalue summary.
 // work (work): a maxn x n matrix for the eigen-solver, content lost.
-// prog (in,out): when not null, told of the decomposition's steps.
+// prog (in,out): when not null, told of the decomposition's steps; when its
+//   callback asks to stop, pcoa returns at once, its outputs meaning nothing.
 // The runstop of tqli passes through.
 void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off,
           double* x, double* mean, double* row, int& npos, pcoasums& sums, double* work,

@@ -232,7 +232,9 @@ void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off,
     }
     const int path = bestpath();
     tred2(x, n, maxn, eig, off, work, path, 0, prog);
+    if (prog && prog->stop) return;
     tqli(eig, off, n, maxn, x, work, path, prog);
+    if (prog && prog->stop) return;
 
     sorteig(n, eig, perm);
     arrange(n, maxn, x, perm, eig, row);

@@ -127,6 +127,7 @@ void tqli(double* d, double* e, int n, int np, double* z, double* w, int path, p
         // Eigenvalue l's rotations reach rows l to n: about 2 (n - l) + 1
         // of the n^2 in all.
         tick(prog, "eigenvectors", sharerotate * (2.0 * (n - l) + 1) / (double(n) * n));
+        if (stopped(prog)) return;
     }
     flush();
 }

@@ -118,6 +118,7 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path, 
         }
         d[i] = h;
         tick(prog, "reduction", sharereduce * double(i) * i / reducework);
+        if (stopped(prog)) return;
     }
     w[0] = a[0];
 

@@ -41,6 +41,7 @@ void progbegin(progress& p, int n, progressfn tell, void* context, bool always)
     p.done = 0;
     p.told = false;
     p.stop.store(false);
+    p.owner = std::this_thread::get_id();
     p.start = p.last = std::chrono::steady_clock::now();
 }
 
@@ -49,6 +50,7 @@ void progstep(progress& p, const char* what, double add)
     if (!p.tell) return;
     std::lock_guard<std::mutex> g(p.lock);
     p.done += add;
+    if (std::this_thread::get_id() != p.owner) return;
     auto now = std::chrono::steady_clock::now();
     double elapsed = seconds(now - p.start);
     if (p.told && seconds(now - p.last) < progevery) return;

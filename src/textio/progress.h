@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <thread>
 
 // Seconds of work before the progress is first told, the whole's estimated
 // seconds below which it is never told (a short computation stays silent),
@@ -31,6 +32,7 @@ struct progress {
     double done = 0;            // the fraction of the whole done, 0 to 1
     bool told = false;          // told at least once since progbegin
     std::atomic<bool> stop{false};  // the callback asked to stop
+    std::thread::id owner;      // the thread that began it: the only one told
     std::chrono::steady_clock::time_point start, last;
     std::mutex lock;            // held while done changes or tell runs
 };
@@ -43,7 +45,9 @@ void progbegin(progress& p, int n, progressfn tell, void* context, bool always);
 //   done by the step just finished, added to p.done; tells the callback when
 //   the computation has run for progfirst seconds, is estimated to take
 //   progworth seconds in all (or always), and was not told in the last
-//   progevery seconds.  Safe from any thread.  A nonzero answer sets p.stop.
+//   progevery seconds.  Safe from any thread; only the thread that called
+//   progbegin tells the callback (a caller's callback runs on its own
+//   thread).  A nonzero answer sets p.stop.
 void progstep(progress& p, const char* what, double add);
 
 // progend: tells the end (what null) if the progress was told; p is off.
