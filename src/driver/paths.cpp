@@ -3,6 +3,7 @@
 #include "pcnm/pcnm.h"
 #include "poly/poly.h"
 #include "run.h"
+#include "sites/limit.h"
 #include "textio/textio.h"
 
 namespace {
@@ -28,8 +29,7 @@ int truncation(run& r, int ntot)
         wlist(con, {"Use the SAME measurement units as the site coordinates."});
         askreal(r, r.limit);
 
-        double scaled = r.limit / r.rangmax;
-        scaled = scaled + limitadd;
+        double scaled = scaledlimit(r.limit, r.rangmax);
         if (r.trace == 1) wlist(con, {"Bs/rangmax =", scaled});
         wlist(con);
         wfmt(rep, highest, {scaled * r.rangmax});

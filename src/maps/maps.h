@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "sites/limit.h"
 #include "textio/stream.h"
 
 // A file that cannot be used: why, and the line it concerns (0: none).
@@ -66,14 +67,6 @@ void readsites(stream& file, sites& s);
 //   labels of the variables.  Throws refusal, with the line, for anything
 //   that is not such a file.
 void readvars(stream& file, variables& v);
-
-// within: the run's own truncation test for the ranged distance d and the
-//   scaled limit (the limit over rangmax, plus the run's single-precision
-//   addend): the distance is kept unless it is strictly greater.
-inline bool within(double d, double scaled) { return !(d > scaled); }
-
-// scaledlimit: the limit of a run in ranged units, as the run computes it.
-double scaledlimit(double limit, double rangmax);
 
 // findpairs: the pairs of the first n objects of the ranged coordinates xr
 //   (ld rows, ncoord columns) whose distance, as the run computes it, is
