@@ -168,4 +168,29 @@ TEST(limit, kept_unless_strictly_greater)
     EXPECT_TRUE(within(-1, t));
 }
 
+// The built-in designs: the transect 1, 2, ..., n on X; the grid row by
+// row, X fastest; the rows beyond the design and the columns beyond its
+// coordinates left as they were.
+TEST(designpoints, transect_and_grid_row_by_row)
+{
+    std::vector<double> x(2 * ld, -7.0);
+    designpoints(4, 1, 1, ld, x.data());
+    EXPECT_EQ(std::vector<double>(x.begin(), x.begin() + 5), (std::vector<double>{1, 2, 3, 4, -7}));
+    EXPECT_EQ(x[ld], -7.0);
+
+    x.assign(2 * ld, -7.0);
+    designpoints(3, 2, 2, ld, x.data());
+    EXPECT_EQ(std::vector<double>(x.begin(), x.begin() + 7), (std::vector<double>{1, 2, 3, 1, 2, 3, -7}));
+    EXPECT_EQ(std::vector<double>(x.begin() + ld, x.begin() + ld + 7),
+              (std::vector<double>{1, 1, 1, 2, 2, 2, -7}));
+
+    // A grid of one row keeps its Y of 1.
+    x.assign(2 * ld, -7.0);
+    designpoints(2, 1, 2, ld, x.data());
+    EXPECT_EQ(x[0], 1.0);
+    EXPECT_EQ(x[1], 2.0);
+    EXPECT_EQ(x[ld], 1.0);
+    EXPECT_EQ(x[ld + 1], 1.0);
+}
+
 }  // namespace
