@@ -7,9 +7,11 @@
 #define LOCIWEAVER_MAPS_MAPS_H
 
 #include <cstdint>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "cli/cli.h"
 #include "sites/limit.h"
 #include "textio/stream.h"
 
@@ -113,5 +115,49 @@ struct scene {
 //   the chart of Moran's I.  Returns the number of sites that the limit
 //   leaves outside the largest group connected within it.
 int picture(stream& out, const scene& sc);
+
+// The program: lociweaver-maps [options] SITES VARIABLES PICTURE.
+
+// Its command line: the options --limit L, --first K, --permutations N,
+// --seed S and --force, and three operands.
+extern const clispec mapscli;
+
+// What a run is asked for: the options of its command line, and the three
+// operands.
+struct mapsrequest {
+    bool limited = false;   // --limit given: its text, read once the sites are
+    std::string limit;      //   known (and refused then when it is no positive number)
+    int first = -1;         // --first, or -1: every map
+    int nperm = 0;          // --permutations
+    bool seeded = false;    // --seed given, and its value
+    uint64_t seed = 0;
+    bool force = false;     // --force
+    std::string sites, vars, picture;
+};
+
+// mapsrequestof: the request of a command line that cliread let run
+//   (cli_run); the last of an option given twice counts.
+mapsrequest mapsrequestof(const cliline& line);
+
+// A refusal about a named input, or an option.
+struct namedrefusal {
+    std::string name;
+    refusal r;
+};
+
+// maps: the run: reads the sites (on io.coord) and the variables (on
+//   io.vars), computes the Moran's I, prints the table on io.out and writes
+//   the picture (on io.report), only once everything has been read and
+//   computed.  Refuses a picture that exists (unless force), and every name
+//   longer than the text layer opens, when it comes to it.
+// Throws namedrefusal, ioerror (a file that cannot be opened or read, a
+// failed write; a picture begun is removed) and std::bad_alloc.
+void maps(units& io, const mapsrequest& q);
+
+// mapsfailure: the one-line text of a failed run, after the program's name:
+//   "NAME: WHY" for a file or option, or the want of memory.
+std::string mapsfailure(const ioerror& e);
+std::string mapsfailure(const namedrefusal& b);
+std::string mapsfailure(const std::bad_alloc&);
 
 #endif
