@@ -59,7 +59,8 @@ struct cligiven {
     unsigned long long whole;
 };
 
-// A command line read against its clispec.
+// A command line read against its clispec.  A refused line holds the
+// options and operands read before the argument refused.
 struct cliline {
     int what = cli_run;
     std::vector<cligiven> given;         // the options, in their order (not --help)
