@@ -84,7 +84,7 @@ bool build(const std::string& dir, const std::string& name, centred& c)
     range1(n, ncoord, nsup, ld, x.data(), 3, vmin, vrange, rangmax, 1, io->report, 0);
     vec d(size_t(ld) * size_t(ld), 0.0);
     distances(ntot, ncoord, ld, x.data(), d.data());
-    truncate(ntot, ld, d.data(), limit / rangmax + limitadd);
+    truncate(ntot, ld, d.data(), scaledlimit(limit, rangmax));
     c.n = ntot;
     c.a.assign(size_t(ntot) * size_t(ntot), 0.0);
     for (int i = 0; i < ntot; ++i)

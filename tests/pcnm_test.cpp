@@ -339,7 +339,7 @@ TEST(Pcoa, TransectWorkedExample)
     const int n = 11, ld = 13;
     vec x(size_t(ld * 2), 0.0);
     for (int i = 1; i <= n; ++i) at(x, ld, i, 1) = double(i - 1) / rangmax;
-    pcoaout r = runpcoa(n, ld, truncated(n, 1, ld, x, 1 / rangmax + limitadd));
+    pcoaout r = runpcoa(n, ld, truncated(n, 1, ld, x, scaledlimit(1, rangmax)));
     const double eig[11] = {20.990380, 18.968584, 15.500000, 12.147834, 8.000000, 4.273859,
                             0.500000,  0,         -2.544928, -4.990381, -6.481714};
     const double first[11] = {0.935200,  1.619814,  1.870400,  1.619814,  0.935200, 0,
@@ -347,7 +347,7 @@ TEST(Pcoa, TransectWorkedExample)
     EXPECT_EQ(r.npos, 7);
     for (int k = 0; k < n; ++k) EXPECT_NEAR(r.eig[size_t(k)], eig[k], 5e-7) << k;
     for (int i = 1; i <= n; ++i) EXPECT_NEAR(at(r.x, ld, i, 1), first[i - 1], 5e-7) << i;
-    EXPECT_EQ(runpcoa(n, ld, truncated(n, 1, ld, x, 2 / rangmax + limitadd)).npos, 6);
+    EXPECT_EQ(runpcoa(n, ld, truncated(n, 1, ld, x, scaledlimit(2, rangmax))).npos, 6);
 }
 
 // Two objects at distance delta: eigenvalues delta^2 / 2 and 0, the first

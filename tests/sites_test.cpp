@@ -7,11 +7,13 @@
 
 
 #include <cmath>
+#include <limits>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "sites/limit.h"
 #include "sites/sites.h"
 #include "testfiles.h"
 #include "textio/textio.h"
@@ -131,6 +133,64 @@ TEST(readheader, counts_below_those_of_the_transcripts)
         closes(q.io->coord);
         q.close();
     }
+}
+
+// The limit in ranged units: first divided by the divisor, then the margin
+// added.  With a divisor of 4 the run's limit for 1 is 0.25 + 1.0E-10 (the
+// division is exact), where adding first would give (1 + 1.0E-10) / 4 =
+// 0.25 + 2.5E-11: a distance of 0.25 + 5E-11 lies between the two and is
+// kept.  With a divisor of 0.5 the run's limit is 2 + 1.0E-10, adding first
+// 2 + 2.0E-10: a distance of 2 + 1.5E-10 lies between them and is cut.
+TEST(limit, divided_first_then_the_margin_added)
+{
+    EXPECT_EQ(limitadd, 1.000000013351432e-10);
+    EXPECT_EQ(limitadd, double(1.0e-10f));
+    EXPECT_EQ(scaledlimit(1, 4), 0.25 + limitadd);
+    EXPECT_NE(scaledlimit(1, 4), (1 + limitadd) / 4);
+    EXPECT_TRUE(within(0.25 + 5e-11, scaledlimit(1, 4)));
+    EXPECT_FALSE(within(0.25 + 5e-11, (1 + limitadd) / 4));
+    EXPECT_EQ(scaledlimit(1, 0.5), 2 + limitadd);
+    EXPECT_FALSE(within(2 + 1.5e-10, scaledlimit(1, 0.5)));
+    EXPECT_TRUE(within(2 + 1.5e-10, (1 + limitadd) / 0.5));
+}
+
+// A distance is cut only when it is strictly greater than the limit: equal
+// is kept, the next double up is cut, and a distance that is not a number
+// is kept, as the truncation's "d > limit" leaves it (where d <= limit
+// would cut it).
+TEST(limit, kept_unless_strictly_greater)
+{
+    const double t = scaledlimit(3, double(0.1f) * 7);
+    EXPECT_TRUE(within(t, t));
+    EXPECT_TRUE(within(std::nextafter(t, 0.0), t));
+    EXPECT_FALSE(within(std::nextafter(t, 1e300), t));
+    EXPECT_TRUE(within(std::numeric_limits<double>::quiet_NaN(), t));
+    EXPECT_TRUE(within(-1, t));
+}
+
+// The built-in designs: the transect 1, 2, ..., n on X; the grid row by
+// row, X fastest; the rows beyond the design and the columns beyond its
+// coordinates left as they were.
+TEST(designpoints, transect_and_grid_row_by_row)
+{
+    std::vector<double> x(2 * ld, -7.0);
+    designpoints(4, 1, 1, ld, x.data());
+    EXPECT_EQ(std::vector<double>(x.begin(), x.begin() + 5), (std::vector<double>{1, 2, 3, 4, -7}));
+    EXPECT_EQ(x[ld], -7.0);
+
+    x.assign(2 * ld, -7.0);
+    designpoints(3, 2, 2, ld, x.data());
+    EXPECT_EQ(std::vector<double>(x.begin(), x.begin() + 7), (std::vector<double>{1, 2, 3, 1, 2, 3, -7}));
+    EXPECT_EQ(std::vector<double>(x.begin() + ld, x.begin() + ld + 7),
+              (std::vector<double>{1, 1, 1, 2, 2, 2, -7}));
+
+    // A grid of one row keeps its Y of 1.
+    x.assign(2 * ld, -7.0);
+    designpoints(2, 1, 2, ld, x.data());
+    EXPECT_EQ(x[0], 1.0);
+    EXPECT_EQ(x[1], 2.0);
+    EXPECT_EQ(x[ld], 1.0);
+    EXPECT_EQ(x[ld + 1], 1.0);
 }
 
 }  // namespace

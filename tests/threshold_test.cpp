@@ -170,7 +170,7 @@ TEST(answer, keeps_the_tree_and_no_more)
         // typed as text.
         auto kept = [&](const std::string& limit) {
             std::vector<double> k = d;
-            double scaled = readreal(limit) / rangmax + limitadd;
+            double scaled = scaledlimit(readreal(limit), rangmax);
             truncate(ntot, ntot, k.data(), scaled);
             int count = 0;
             for (int i = 2; i <= ntot; ++i) {

@@ -15,6 +15,7 @@
 #include "pcnm/pcnm.h"
 #include "pcnm/threads.h"
 #include "poly/poly.h"
+#include "sites/limit.h"
 #include "sites/sites.h"
 #include "textio/os.h"
 #include "threshold/mst.h"
@@ -81,8 +82,7 @@ int pcnm(lw_analysis* a, storage& s)
     const int ntot = a->n + a->nsup, ld = s.ld;
     s.ranged.assign(s.x.begin(), s.x.begin() + size_t(ld) * size_t(a->ncoord));
     distances(ntot, a->ncoord, ld, s.x.data(), s.d.data());
-    a->scaled = a->limit / a->rangmax;
-    a->scaled = a->scaled + limitadd;
+    a->scaled = scaledlimit(a->limit, a->rangmax);
     truncate(ntot, ld, s.d.data(), a->scaled);
     int npos = 0;
     {

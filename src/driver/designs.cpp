@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "run.h"
+#include "sites/sites.h"
 #include "textio/textio.h"
 
 namespace {
@@ -39,7 +40,7 @@ void transect(run& r)
     }
     wlist(r.io.report, {" Unidimensional transect with equidistant points"});
     storage(r, r.n);
-    for (int i = 1; i <= r.n; ++i) at(r, i, 1) = i;
+    designpoints(r.n, 1, 1, r.ld, r.x);
 }
 
 void grid(run& r)
@@ -71,18 +72,7 @@ void grid(run& r)
     wfmt(r.io.report, summary, {r.nx, r.ny});
     storage(r, r.n);
 
-    // Row by row, X varying fastest.
-    int x = 1, y = 1;
-    for (int i = 1; i <= r.n; ++i) {
-        at(r, i, 1) = x;
-        at(r, i, 2) = y;
-        if (x == r.nx) {
-            x = 1;
-            ++y;
-        } else {
-            ++x;
-        }
-    }
+    designpoints(r.nx, r.ny, 2, r.ld, r.x);
 
     wlist(con);
     wlist(con, {"Save the file of X-Y coordinates?"});

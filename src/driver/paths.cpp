@@ -7,6 +7,7 @@
 #include "poly/poly.h"
 #include "run.h"
 #include "textio/os.h"
+#include "sites/limit.h"
 #include "textio/textio.h"
 
 namespace {
@@ -131,8 +132,7 @@ int truncation(run& r, int ntot)
         wlist(con, {"Use the SAME measurement units as the site coordinates."});
         askreal(r, r.limit);
 
-        double scaled = r.limit / r.rangmax;
-        scaled = scaled + limitadd;
+        double scaled = scaledlimit(r.limit, r.rangmax);
         if (r.trace == 1) wlist(con, {"Bs/rangmax =", scaled});
         wlist(con);
         wfmt(rep, highest, {scaled * r.rangmax});

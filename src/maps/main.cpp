@@ -1,224 +1,20 @@
 // lociweaver-maps [options] SITES VARIABLES PICTURE: the Moran's I of every
 // spatial variable of a run, and a picture of the sites and the variables.
-#include <cerrno>
-#include <charconv>
-#include <cstdio>
-#include <cstring>
+// The work is maps() of the module; here, the command line and the report
+// of a failure.
 #include <new>
-#include <random>
 #include <string>
-#include <vector>
 
+#include "cli/cli.h"
 #include "maps.h"
-#include "sites/sites.h"
 #include "textio/os.h"
 #include "textio/textio.h"
-#include "threshold/mst.h"
 
 namespace {
 
 // The streams: the sites on unit 2, the variables on unit 12, the picture
 // on unit 7, the console.
 units io;
-
-const char* const usage = "usage: lociweaver-maps [options] SITES VARIABLES PICTURE";
-
-const char* const help[] = {
-    "usage: lociweaver-maps [options] SITES VARIABLES PICTURE",
-    "",
-    "Reads the sites of a lociweaver run and its file of spatial variables,",
-    "prints the Moran's I of every variable, and draws the sites and the",
-    "variables into PICTURE, a new SVG file.",
-    "",
-    "SITES      a coordinates file as lociweaver reads it, a Grid.txt as",
-    "           lociweaver writes it, or a built-in design given by its",
-    "           answers: transect:N or grid:NX,NY",
-    "VARIABLES  the spatial-variable file of the run, in any of its three",
-    "           layouts; one row of values per main object",
-    "",
-    "Options:",
-    "  --limit L         the truncation limit, in the units of the coordinates",
-    "                    (default: the longest edge of the minimum spanning",
-    "                    tree of all the sites, as lociweaver-threshold gives it)",
-    "  --first K         draw the maps of the first K variables only",
-    "  --permutations N  add the one-sided p-value of N random permutations",
-    "  --seed S          the seed of the permutations (default: a random one,",
-    "                    printed so that the run can be repeated)",
-    "  --force           replace PICTURE when it exists",
-    "  --help            print this help",
-    "",
-    "The weights are those of the run's truncation: 1 - (d / 4t)^2 for two",
-    "main objects d apart, when the run keeps that distance under the limit t;",
-    "0 otherwise.  Each line of the table gives the variable's number, its",
-    "Moran's I, the expectation -1/(n - 1), the standard deviation under",
-    "normality, the standardised value z and, with permutations, the p-value.",
-    "",
-    "Exit status: 0 when the table is printed and the picture written, 2 when",
-    "an input cannot be read or used, an option is wrong, or PICTURE exists.",
-};
-
-// A refusal about a named input.
-struct bad {
-    std::string name;
-    refusal r;
-};
-
-// The name padded to the 79 characters that the text layer opens.
-void padded(const std::string& name, char* out)
-{
-    if (name.size() > size_t(namelen))
-        throw bad{name, {"the name is longer than 79 characters: give a shorter path"}};
-    std::memset(out, ' ', size_t(namelen));
-    std::memcpy(out, name.data(), name.size());
-}
-
-// Whether a file of that name exists: 1 a file that can be read, 2 a
-// directory, 0 neither.
-int exists(const char* name)
-{
-    int err = 0, fd = osopen(name, err);
-    if (fd >= 0) osclose(fd);
-    return fd >= 0 ? 1 : err == EISDIR ? 2 : 0;
-}
-
-// The whole text as a whole number from lo to hi; refuses the option else.
-unsigned long long whole(const char* option, const char* text, unsigned long long lo, unsigned long long hi)
-{
-    unsigned long long v = 0;
-    const char* e = text + std::strlen(text);
-    std::from_chars_result r = std::from_chars(text, e, v);
-    if (r.ec != std::errc() || r.ptr != e || v < lo || v > hi)
-        throw bad{option, {"must be a whole number from " + std::to_string(lo) + " to " + std::to_string(hi)}};
-    return v;
-}
-
-struct options {
-    const char* limit = nullptr;
-    int first = -1;
-    int nperm = 0;
-    bool seeded = false, force = false;
-    uint64_t seed = 0;
-    std::vector<std::string> files;
-};
-
-// Reads the inputs, computes, prints the table and writes the picture.
-void maps(const options& o)
-{
-    const std::string& sitesname = o.files[0];
-    const std::string& varsname = o.files[1];
-    const std::string& picname = o.files[2];
-    char pic[namelen + 1] = {};
-    padded(picname, pic);
-    if (!o.force && exists(picname.c_str()))
-        throw bad{picname, {"exists: a picture is never overwritten (--force replaces it)"}};
-
-    sites s;
-    char name[namelen];
-    try {
-        if (!designsites(sitesname.c_str(), s)) {
-            padded(sitesname, name);
-            openold(io.coord, name);
-            readsites(io.coord, s);
-        }
-    } catch (const refusal& r) {
-        throw bad{sitesname, r};
-    }
-    variables v;
-    padded(varsname, name);
-    openold(io.vars, name);
-    try {
-        readvars(io.vars, v);
-    } catch (const refusal& r) {
-        throw bad{varsname, r};
-    }
-    if (v.n != s.n)
-        throw bad{varsname, {"holds values for " + std::to_string(v.n) + " objects, but the sites have " +
-                                 std::to_string(s.n) + " main objects"}};
-    if (v.k == 0) throw bad{varsname, {"holds no variables"}};
-    if (s.n < 3) throw bad{sitesname, {"Moran's I needs at least 3 main objects"}};
-
-    // The ranging of the run, over all the sites, and the tree.
-    const int ntot = s.n + s.nsup;
-    std::vector<double> xr(s.x);
-    double vmin[3], vrange[3], rangmax = 0;
-    if (const char* wide = rangecoords(ntot, s.ncoord, ntot, xr.data(), vmin, vrange, rangmax, 1))
-        throw bad{sitesname, {rangmax == 0 ? "all the sites lie at the same place" : wide}};
-    std::vector<int> from(static_cast<size_t>(ntot)), rest(static_cast<size_t>(ntot));
-    std::vector<double> len(static_cast<size_t>(ntot));
-    int t = prim(ntot, s.ncoord, size_t(ntot), xr.data(), from.data(), len.data(), rest.data());
-
-    double limit = 0;
-    std::string how = "given";
-    if (o.limit) {
-        if (!ostodouble(o.limit, o.limit + std::strlen(o.limit), limit) || !(limit > 0))
-            throw bad{"--limit", {"must be a positive number"}};
-    } else {
-        char text[40];
-        if (answer(len[size_t(t - 1)], rangmax, text) == 0 || !ostodouble(text, text + std::strlen(text), limit))
-            throw bad{sitesname, {"the longest edge of the tree is beyond the numbers lociweaver reads"}};
-        how = "the longest edge of the minimum spanning tree";
-    }
-    const double scaled = scaledlimit(limit, rangmax);
-
-    pairs p;
-    findpairs(s.n, s.ncoord, ntot, xr.data(), scaled, p);
-    if (p.nb.empty()) throw bad{"--limit", {"no two main objects lie within the limit"}};
-    std::vector<moranstat> st(static_cast<size_t>(v.k));
-    if (int j = moran(p, v, st.data()))
-        throw bad{varsname, {"variable " + std::to_string(j) + " has the same value at every main object"}};
-    uint64_t seed = o.seed;
-    if (o.nperm > 0) {
-        if (!o.seeded) seed = std::random_device{}();
-        permutations(p, v, o.nperm, seed, st.data());
-    }
-
-    // The table.
-    wrecord(io.out, "Limit " + shortest(limit) + " (" + how + "): " + std::to_string(p.nb.size()) +
-         " pairs of main objects within it, " + std::to_string(s.n) + " main objects");
-    if (o.nperm > 0)
-        wrecord(io.out, "p: one-sided, " + std::to_string(o.nperm) + " permutations, seed " + std::to_string(seed));
-    wrecord(io.out, o.nperm > 0 ? "     K           I    expected          sd         z         p"
-                     : "     K           I    expected          sd         z");
-    static const layout row = fmt("(I6,3F12.6,F10.3,F10.4)");
-    int above = 0;
-    for (int j = 0; j < v.k; ++j) {
-        const moranstat& m = st[size_t(j)];
-        above += m.i > m.e;
-        if (o.nperm > 0)
-            wfmt(io.out, row, {j + 1, m.i, m.e, m.sd, m.z, m.p});
-        else
-            wfmt(io.out, row, {j + 1, m.i, m.e, m.sd, m.z});
-    }
-    wrecord(io.out, std::to_string(above) + " of " + std::to_string(v.k) +
-         " variables have a Moran's I above its expectation -1/(n - 1) = " + shortest(-1.0 / (s.n - 1)));
-
-    // The picture, only once everything has been read and computed.
-    if (o.force && exists(picname.c_str()) == 1) std::remove(picname.c_str());
-    scene sc{&s, xr.data(), from.data(), len.data(), rangmax, scaled, limit, &v, st.data(),
-             o.first >= 0 && o.first < v.k ? o.first : v.k, o.nperm > 0};
-    opennew(io.report, pic);
-    try {
-        picture(io.report, sc);
-        closes(io.report);
-    } catch (const ioerror&) {
-        std::remove(picname.c_str());
-        throw;
-    }
-}
-
-// The one-line message of a failed open or read.
-std::string said(const ioerror& e)
-{
-    std::string m = e.message;
-    if (std::strcmp(e.context, "open") == 0)
-        return m == "'new' file exists" ? "exists: a picture is never overwritten (--force replaces it)"
-                                        : "cannot be opened: " + m;
-    if (m == "end of file") return "the file ends before all its values";
-    std::string where = e.s->lines > 0 ? "line " + std::to_string(e.s->lines) + ": " : "";
-    if (std::strcmp(e.context, "invalid number") == 0) return where + "a value is not a number";
-    if (std::strcmp(e.context, "invalid integer") == 0) return where + "a count is not a whole number";
-    return where + e.context + ": " + m;
-}
 
 }  // namespace
 
@@ -229,40 +25,18 @@ int main(int argc, char** argv)
     int status = 0;
     std::string fail;
     try {
-        options o;
-        bool helped = false;
-        for (int a = 1; a < argc; ++a) {
-            std::string w = argv[a];
-            bool valued = w == "--limit" || w == "--first" || w == "--permutations" || w == "--seed";
-            if (valued && a + 1 >= argc) throw bad{w, {"needs a value"}};
-            if (w == "--help") helped = true;
-            else if (w == "--force") o.force = true;
-            else if (w == "--limit") o.limit = argv[++a];
-            else if (w == "--first") o.first = int(whole("--first", argv[++a], 1, 1000000000));
-            else if (w == "--permutations") o.nperm = int(whole("--permutations", argv[++a], 0, 1000000000));
-            else if (w == "--seed") o.seeded = true, o.seed = whole("--seed", argv[++a], 0, UINT64_MAX);
-            else if (w.size() > 1 && w[0] == '-' && w[1] == '-') throw bad{w, {"is no option"}};
-            else o.files.push_back(w);
-        }
-        if (helped) {
-            for (const char* h : help) wrecord(io.out, h);
-        } else if (o.files.size() != 3) {
-            errline(io, usage);
-            errline(io, "Try 'lociweaver-maps --help' for more information.");
-            status = 2;
-        } else {
-            maps(o);
-        }
+        cliline line = cliread(mapscli, argc, argv);
+        if (line.what != cli_run)
+            status = clireport(io, mapscli, line);
+        else
+            maps(io, mapsrequestof(line));
     } catch (const ioerror& e) {
-        fail = std::string(e.s->console ? "standard output" : e.s->name) + ": " + said(e);
-    } catch (const bad& b) {
-        fail = b.name + ": " + (b.r.line > 0 ? "line " + std::to_string(b.r.line) + ": " : "") + b.r.text;
-    } catch (const std::bad_alloc&) {
-        fail = "not enough memory for these sites and variables";
+        fail = mapsfailure(e);
+    } catch (const namedrefusal& b) {
+        fail = mapsfailure(b);
+    } catch (const std::bad_alloc& e) {
+        fail = mapsfailure(e);
     }
-    if (!fail.empty()) {
-        errline(io, ("lociweaver-maps: " + fail).c_str());
-        status = 2;
-    }
+    if (!fail.empty()) status = clierror(io, mapscli, fail);
     return closeall(io, status);
 }

@@ -7,9 +7,12 @@
 #define LOCIWEAVER_MAPS_MAPS_H
 
 #include <cstdint>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "cli/cli.h"
+#include "sites/limit.h"
 #include "textio/stream.h"
 
 // A file that cannot be used: why, and the line it concerns (0: none).
@@ -67,14 +70,6 @@ void readsites(stream& file, sites& s);
 //   that is not such a file.
 void readvars(stream& file, variables& v);
 
-// within: the run's own truncation test for the ranged distance d and the
-//   scaled limit (the limit over rangmax, plus the run's single-precision
-//   addend): the distance is kept unless it is strictly greater.
-inline bool within(double d, double scaled) { return !(d > scaled); }
-
-// scaledlimit: the limit of a run in ranged units, as the run computes it.
-double scaledlimit(double limit, double rangmax);
-
 // findpairs: the pairs of the first n objects of the ranged coordinates xr
 //   (ld rows, ncoord columns) whose distance, as the run computes it, is
 //   within the scaled limit, with the weight 1 - (d / (4 scaled))^2, found
@@ -120,5 +115,49 @@ struct scene {
 //   the chart of Moran's I.  Returns the number of sites that the limit
 //   leaves outside the largest group connected within it.
 int picture(stream& out, const scene& sc);
+
+// The program: lociweaver-maps [options] SITES VARIABLES PICTURE.
+
+// Its command line: the options --limit L, --first K, --permutations N,
+// --seed S and --force, and three operands.
+extern const cliform mapscli;
+
+// What a run is asked for: the options of its command line, and the three
+// operands.
+struct mapsrequest {
+    bool limited = false;   // --limit given: its text, read once the sites are
+    std::string limit;      //   known (and refused then when it is no positive number)
+    int first = -1;         // --first, or -1: every map
+    int nperm = 0;          // --permutations
+    bool seeded = false;    // --seed given, and its value
+    uint64_t seed = 0;
+    bool force = false;     // --force
+    std::string sites, vars, picture;
+};
+
+// mapsrequestof: the request of a command line that cliread let run
+//   (cli_run); the last of an option given twice counts.
+mapsrequest mapsrequestof(const cliline& line);
+
+// A refusal about a named input, or an option.
+struct namedrefusal {
+    std::string name;
+    refusal r;
+};
+
+// maps: the run: reads the sites (on io.coord) and the variables (on
+//   io.vars), computes the Moran's I, prints the table on io.out and writes
+//   the picture (on io.report), only once everything has been read and
+//   computed.  Refuses a picture that exists (unless force), and every name
+//   longer than the text layer opens, when it comes to it.
+// Throws namedrefusal, ioerror (a file that cannot be opened or read, a
+// failed write; a picture begun is removed) and std::bad_alloc.
+void maps(units& io, const mapsrequest& q);
+
+// mapsfailure: the one-line text of a failed run, after the program's name:
+//   "NAME: WHY" for a file or option, or the want of memory.
+std::string mapsfailure(const ioerror& e);
+std::string mapsfailure(const namedrefusal& b);
+std::string mapsfailure(const std::bad_alloc&);
 
 #endif

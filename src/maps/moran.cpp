@@ -35,12 +35,6 @@ uint64_t draw(std::mt19937_64& g, uint64_t m)
 
 }  // namespace
 
-double scaledlimit(double limit, double rangmax)
-{
-    double scaled = limit / rangmax;
-    return scaled + limitadd;
-}
-
 void findpairs(int n, int ncoord, int ld, const double* xr, double scaled, pairs& p)
 {
     // The cell of each object on X and Y (0 for a transect).

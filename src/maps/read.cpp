@@ -104,11 +104,7 @@ bool designsites(const char* word, sites& s)
     s.n = nx * ny;
     s.nsup = 0;
     s.x.assign(size_t(s.n) * size_t(s.ncoord), 0.0);
-    // Row by row, X varying fastest.
-    for (int i = 0; i < s.n; ++i) {
-        s.x[size_t(i)] = i % nx + 1;
-        if (s.ncoord == 2) s.x[size_t(s.n + i)] = i / nx + 1;
-    }
+    designpoints(nx, ny, s.ncoord, s.n, s.x.data());
     return true;
 }
 

@@ -92,7 +92,7 @@ void truncate(int ntot, int ld, double* d, double limit)
     for (int i = 1; i <= ntot - 1; ++i) {
         for (int j = i + 1; j <= ntot; ++j) {
             double dist = D(j, i);
-            if (dist > limit)
+            if (!within(dist, limit))
                 D(i, j) = multiplier * limit;
             else
                 D(i, j) = dist;

@@ -5,13 +5,14 @@
 #ifndef LOCIWEAVER_PCNM_PCNM_H
 #define LOCIWEAVER_PCNM_PCNM_H
 
+#include "sites/limit.h"
 #include "textio/progress.h"
 #include "textio/stream.h"
 
-// Single-precision tolerances, widened exactly to double.
+// Single-precision tolerances, widened exactly to double (the margin of the
+// truncation limit, limitadd, is in sites/limit.h).
 const double tolerance = double(1.0e-8f);    // 9.99999993922529E-9
 const double postol = double(5.0e-7f);       // 4.999999987376214E-7
-const double limitadd = double(1.0e-10f);    // 1.000000013351432E-10
 
 // Factor applied to the truncation limit for the distances above it.
 const double multiplier = 4.0;
@@ -26,7 +27,7 @@ void distances(int ntot, int ncoord, int ld, const double* x, double* d, int pat
 
 // truncate: for every pair i < j, d(i, j) becomes the untruncated distance
 //   held in d(j, i), or multiplier * limit when that is strictly greater
-//   than limit.
+//   than limit (when within(), sites/limit.h, does not keep it).
 // d (in,out): lower triangle read, upper triangle written.
 void truncate(int ntot, int ld, double* d, double limit);
 

@@ -39,6 +39,16 @@ const char* readheader(stream& file, int& n, int& ncoord, int& nsup);
 //   (out, leading dimension ld).  Read failures throw ioerror.
 void readgroups(stream& file, int ntot, int ncoord, int ld, double* x);
 
+// designpoints: the points of a built-in design, nx along X by ny along Y,
+//   row by row with X varying fastest: point i (from 1) lies at
+//   X = (i - 1) mod nx + 1 and, with two coordinates, Y = (i - 1) / nx + 1
+//   (whole numbers).  The transect of n equidistant points is the design of
+//   n by 1 with one coordinate (X = i), the regular grid the design of nx by
+//   ny with two.
+// x (out): rows 1 to nx * ny, columns 1 to ncoord (1 or 2), leading
+//   dimension ld; nothing else is written.
+void designpoints(int nx, int ny, int ncoord, int ld, double* x);
+
 // rangecoords: the computation of range1, without its messages.  Shifts
 //   every coordinate of the ntot objects to start at 0 and divides all of
 //   them by rangmax, the largest range (times the single-precision 0.1 for

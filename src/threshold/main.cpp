@@ -1,141 +1,16 @@
 // lociweaver-threshold FILE: the answer to lociweaver's truncation question
 // that keeps a minimum spanning tree of the file's objects untruncated.
-#include <charconv>
-#include <cstdlib>
-#include <cstring>
-#include <limits>
-#include <memory>
-#include <new>
-#include <string>
-
-#include "mst.h"
-#include "sites/sites.h"
+// The work is threshold() of the helper's module; here, the command line and
+// the report of a failure.
+#include "cli/cli.h"
 #include "textio/os.h"
 #include "textio/textio.h"
+#include "threshold.h"
 
 namespace {
 
 // The streams of the run: the coordinates file on unit 2, the console.
 units io;
-
-const char* const usage = "usage: lociweaver-threshold FILE";
-
-const char* const help[] = {
-    "usage: lociweaver-threshold FILE",
-    "",
-    "Reads FILE, a coordinates file as lociweaver reads it (the numbers of",
-    "objects, coordinates and supplementary objects, then one group of",
-    "coordinates per object), ranges the coordinates as lociweaver does for",
-    "PCNM variables, and builds a minimum spanning tree of all the objects,",
-    "main and supplementary.  Prints the longest edge of the tree, in the units",
-    "of the coordinates, and the two objects it joins (numbered in file order).",
-    "The last line is the value to type at lociweaver's question \"Highest",
-    "unmodified value in distance matrix?\": the shortest decimal number that",
-    "keeps every edge of the tree by lociweaver's own test, and exceeds the",
-    "longest edge by no more than the 1.0E-10 (in ranged units) that lociweaver",
-    "adds to every limit.  Every object then stays connected to the others",
-    "through unmodified distances.",
-    "",
-    "Exit status: 0 when the answer is printed, 2 when FILE cannot be read or",
-    "used.",
-};
-
-// A file that cannot be used: the text of the message, told about the file.
-struct refusal {
-    std::string text;
-};
-
-// Storage sized from the file's header: the coordinates, and Prim's vectors.
-struct storage {
-    std::unique_ptr<double[]> x, len;
-    std::unique_ptr<int[]> from, rest;
-};
-
-// Allocates the storage for ntot objects of ncoord coordinates; false when
-// the machine cannot give it.
-bool allocate(storage& s, int ntot, int ncoord)
-{
-    size_t n = size_t(ntot);
-    s.x.reset(new (std::nothrow) double[n * size_t(ncoord)]);
-    s.len.reset(new (std::nothrow) double[n]);
-    s.from.reset(new (std::nothrow) int[n]);
-    s.rest.reset(new (std::nothrow) int[n]);
-    return s.x && s.len && s.from && s.rest;
-}
-
-// "object 7", with " (supplementary)" for those after the n main objects.
-std::string object(int i, int n)
-{
-    return "object " + std::to_string(i) + (i > n ? " (supplementary)" : "");
-}
-
-// The length v (positive, finite) as the shortest decimal that reads as v,
-// in the notation of decimal().
-std::string length(double v)
-{
-    char sci[48], out[40];
-    std::to_chars_result r = std::to_chars(sci, sci + sizeof sci - 1, v, std::chars_format::scientific);
-    *r.ptr = '\0';
-    // d.ddde+x: the digits without the point, then the exponent.
-    char* e = std::strchr(sci, 'e');
-    char d[17];
-    int p = 0;
-    for (char* c = sci; c < e; ++c)
-        if (*c != '.') d[p++] = *c;
-    decimal(d, p, std::atoi(e + 1), out);
-    return out;
-}
-
-// Reads the coordinates file at path, ranges its coordinates as a PCNM run
-// does, and prints the longest edge of a minimum spanning tree of its
-// objects and the answer that keeps it.  Throws ioerror for a file that
-// cannot be opened or read, refusal for one that cannot be used.
-void threshold(const char* path)
-{
-    size_t len = std::strlen(path);
-    if (len > size_t(namelen))
-        throw refusal{"The name is longer than 79 characters, which lociweaver cannot open "
-                      "either: give a shorter path."};
-    char name[namelen];
-    std::memset(name, ' ', sizeof name);
-    std::memcpy(name, path, len);
-    note(io.coord, dir_reading, nullptr);
-    openold(io.coord, name);
-
-    int n = 0, ncoord = 0, nsup = 0;
-    const char* unusable = readheader(io.coord, n, ncoord, nsup);
-    if (unusable) throw refusal{unusable};
-    long long all = static_cast<long long>(n) + nsup;
-    if (all > std::numeric_limits<int>::max())
-        throw refusal{"The file declares " + std::to_string(all) + " objects, too many to number."};
-    const int ntot = int(all);
-    storage s;
-    if (!allocate(s, ntot, ncoord))
-        throw refusal{"Not enough memory for " + std::to_string(ntot) + " objects."};
-    readgroups(io.coord, ntot, ncoord, ntot, s.x.get());
-
-    double vmin[3], vrange[3], rangmax = 0;
-    const char* wide = rangecoords(ntot, ncoord, ntot, s.x.get(), vmin, vrange, rangmax, 1);
-    if (wide && rangmax == 0)
-        throw refusal{ntot == 1 ? "The file holds a single object: there is no distance to keep."
-                                : "All the objects lie at the same place: there is no distance to keep."};
-    if (wide) throw refusal{wide};
-
-    int t = prim(ntot, ncoord, size_t(ntot), s.x.get(), s.from.get(), s.len.get(), s.rest.get());
-    double edge = s.len[t - 1];
-    char text[40];
-    if (answer(edge, rangmax, text) == 0)
-        throw refusal{"The longest edge of the tree is beyond the largest number lociweaver can read."};
-
-    std::string counts = std::to_string(ntot) + " objects (" + std::to_string(n) + " main, " +
-                         std::to_string(nsup) + " supplementary), " + std::to_string(ncoord) +
-                         (ncoord == 1 ? " coordinate" : " coordinates");
-    wrecord(io.out, "Minimum spanning tree of the " + counts);
-    int a = s.from[t - 1] < t ? s.from[t - 1] : t, b = s.from[t - 1] < t ? t : s.from[t - 1];
-    wrecord(io.out, "Longest edge: " + length(edge * rangmax) + ", between " + object(a, n) + " and " +
-         object(b, n));
-    wrecord(io.out, std::string("Answer to the truncation question: ") + text);
-}
 
 }  // namespace
 
@@ -146,21 +21,16 @@ int main(int argc, char** argv)
     initunits(io);
     int status = 0;
     try {
-        if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-            for (const char* h : help) wrecord(io.out, h);
-        } else if (argc != 2) {
-            errline(io, usage);
-            errline(io, "Try 'lociweaver-threshold --help' for more information.");
-            status = 2;
+        cliline line = cliread(thresholdcli, argc, argv);
+        if (line.what != cli_run) {
+            status = clireport(io, thresholdcli, line);
         } else {
-            threshold(argv[1]);
+            std::string why = threshold(io, line.operands[0]);
+            if (!why.empty()) status = clierror(io, thresholdcli, line.operands[0] + ": " + why);
         }
     } catch (const ioerror& e) {
         failreport(io, e);
-        status = 2;
-    } catch (const refusal& r) {
-        errline(io, ("lociweaver-threshold: " + std::string(argv[1]) + ": " + r.text).c_str());
-        status = 2;
+        status = cli_failure;
     }
     return closeall(io, status);
 }

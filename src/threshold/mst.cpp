@@ -9,7 +9,7 @@
 #include <cstring>
 #include <limits>
 
-#include "pcnm/pcnm.h"
+#include "sites/limit.h"
 #include "textio/os.h"
 
 namespace {
@@ -53,12 +53,10 @@ double value(const char* text)
 }
 
 // Whether the answer v keeps a distance edge: the run's own steps, the
-// answer over the divisor, then the margin, then the strict test.
+// answer scaled as the run scales it, then the run's test.
 bool keepsvalue(double v, double rangmax, double edge)
 {
-    double scaled = v / rangmax;
-    scaled = scaled + limitadd;
-    return !(edge > scaled);
+    return within(edge, scaledlimit(v, rangmax));
 }
 
 double frombits(uint64_t b)

@@ -1,0 +1,107 @@
+// The command line of a companion program (lociweaver-threshold,
+// lociweaver-maps, and the next ones): its usage line and --help text, its
+// options and operands, the refusal of a wrong command line, the check that
+// a file name fits the text layer, and the one-line error that ends a run
+// with exit status 2.  A companion describes its command line in a cliform;
+// cliread reads the arguments against it, clireport answers a command line
+// that does not run (help, usage, refusal), clierror reports a failed run.
+#ifndef LOCIWEAVER_CLI_CLI_H
+#define LOCIWEAVER_CLI_CLI_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "textio/stream.h"
+
+// The exit status of a wrong command line or a failed run.
+const int cli_failure = 2;
+
+// The kinds of option: a flag (--force); an option whose value is the next
+// argument, taken as it is written (--limit L, --coords X,Y); an option
+// whose value is the next argument read as a whole number from lo to hi
+// (--first K).
+enum { opt_flag, opt_text, opt_whole };
+
+struct clioption {
+    const char* name;               // "--limit"
+    int kind;                       // opt_flag, opt_text or opt_whole
+    unsigned long long lo, hi;      // opt_whole: the values allowed
+};
+
+// A companion's command line.
+struct cliform {
+    const char* program;            // the name before every error line
+    const char* usage;              // the usage line
+    const char* const* help;        // the lines of the --help text
+    size_t nhelp;
+    // The options besides --help.  A program with onlyoperands set takes
+    // none: every argument is an operand, and --help is the request for the
+    // help only when it is the sole argument.  Otherwise --help anywhere
+    // asks for the help, and an argument that starts with "--" and names no
+    // option is refused.
+    const clioption* options;
+    size_t noptions;
+    bool onlyoperands;
+    size_t minoperands, maxoperands;  // the operands a run needs
+    const char* longname;           // the refusal of a file name longer than
+                                    // namelen characters (see clifits)
+};
+
+// What a command line asks for.
+enum { cli_run, cli_help, cli_usage, cli_refused };
+
+// One option as given: the option, its value as written (empty for a flag)
+// and, for opt_whole, the number.
+struct cligiven {
+    const clioption* option;
+    std::string text;
+    unsigned long long whole;
+};
+
+// A command line read against its cliform.  A refused line holds the
+// options and operands read before the argument refused.
+struct cliline {
+    int what = cli_run;
+    std::vector<cligiven> given;         // the options, in their order (not --help)
+    std::vector<std::string> operands;   // the other arguments, in their order
+    std::string name, text;              // cli_refused: the argument refused, and why
+};
+
+// cliread: reads the arguments argv[1] to argv[argc - 1] in order.  An
+//   option that takes a value takes the next argument, whatever it is; the
+//   first wrong argument refuses the command line: an option without its
+//   value ("needs a value"), a whole number that is none or out of range
+//   ("must be a whole number from LO to HI"), or an unknown "--" word ("is
+//   no option").  Otherwise --help asks for the help, and a number of
+//   operands outside minoperands to maxoperands for the usage.
+cliline cliread(const cliform& form, int argc, const char* const* argv);
+
+// cliget: the last of the options of that name given on the line; null when
+//   it is not given.
+const cligiven* cliget(const cliline& line, const char* name);
+
+// cliusage: the two lines of the usage message: the usage line and the
+//   pointer to --help.
+std::vector<std::string> cliusage(const cliform& form);
+
+// clierrorline: the one-line error "PROGRAM: TEXT".
+std::string clierrorline(const cliform& form, const std::string& text);
+
+// clireport: answers a command line that does not run and returns its exit
+//   status: the help on standard output (0), the usage message on the error
+//   stream (cli_failure), or the refusal "PROGRAM: NAME: WHY" there
+//   (cli_failure).  A failed write throws ioerror.
+int clireport(units& io, const cliform& form, const cliline& line);
+
+// clierror: writes the one-line error of a failed run on the error stream
+//   (console output flushed first) and returns cli_failure.
+int clierror(units& io, const cliform& form, const std::string& text);
+
+// clifits: whether the file name fits the namelen characters that the text
+//   layer opens; when it does, padded (namelen characters) receives it,
+//   padded with blanks.  A companion refuses a longer name with the text of
+//   its longname.
+bool clifits(const std::string& name, char* padded);
+
+#endif
