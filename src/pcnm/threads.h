@@ -28,7 +28,7 @@ int threads();
 // a build run under an emulator takes every shared path at small orders.
 //   threadfrom     shares() splits a kernel's work from this order on
 //   reducefrom     the reduction's passes are shared from this order of
-//                  the active block on (see eigen.cpp),
+//                  the active block on (see reduce.cpp),
 //   reducethreads  with this many threads or more,
 //   reduceblock    in blocks of this many rows (a multiple of 8).
 struct sharing {
