@@ -28,6 +28,7 @@
 #include "pcnm/pcnm.h"
 #include "pcnm/threads.h"
 #include "testfiles.h"
+#include "textio/os.h"
 #include "textio/textio.h"
 
 namespace {
@@ -269,6 +270,21 @@ TEST(Distances, BitForBitOnThreads)
                         << "gower " << ntot << " " << path << " " << t;
                 }
         }
+}
+
+// The count a setting such as OMP_NUM_THREADS asks for: a smaller positive
+// whole number lowers the processors, anything else leaves them all.
+TEST(Threads, CountAsked)
+{
+    int all = oscpus() < 256 ? oscpus() : 256;
+    struct {
+        const char* value;
+        int count;
+    } cases[] = {{nullptr, all}, {"", all},   {"1", 1},    {"0", all},  {"-1", all},
+                 {"1x", all},    {" 1", 1},   {"1 ", all}, {"abc", all}, {"99999", all},
+                 {"99999999999999999999", all}};
+    for (const auto& c : cases)
+        EXPECT_EQ(threadsasked(c.value), c.count) << (c.value ? c.value : "(null)");
 }
 
 // The worked 2 x 2 example: eigenvalues in the solver's order, bit for bit,

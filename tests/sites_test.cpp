@@ -1,8 +1,8 @@
 // Ranging site coordinates, on storage of the test's own, and the counts of
 // a coordinates file that the transcripts under tests/e2e leave out.  They
 // pin the rest of the reading (counts, refusals, groups over lines, labels,
-// short files), the messages of the ranging on the console and the report,
-// and its trace (coords_*, ranging_*, grid_trace_ranging, *_trace).
+// short files), the messages of the ranging on the console and the report
+// that the dialogue writes, and its trace (coords_*, ranging_*, grid_trace_ranging, *_trace).
 #include <gtest/gtest.h>
 
 
@@ -38,27 +38,18 @@ struct quiet {
     }
 };
 
-// One range1 call on rows of ncoord values (the last nsup supplementary).
+// One ranging of rows of ncoord values.
 struct ranged {
     std::vector<double> x = std::vector<double>(size_t(ld) * 3, 0.0);
     double vmin[3] = {}, vrange[3] = {}, rangmax = -1;
-    int status = -1;  // the stop's status, -1 without a stop
-    const char* stop = "none";
+    const char* refusal = "none";
 
-    ranged(int ncoord, int nsup, int method, const std::vector<double>& rows)
+    ranged(int ncoord, int method, const std::vector<double>& rows)
     {
-        quiet q;
         int ntot = int(rows.size()) / ncoord;
         for (int i = 0; i < ntot; ++i)
             for (int j = 0; j < ncoord; ++j) x[size_t(i + j * ld)] = rows[size_t(i * ncoord + j)];
-        try {
-            range1(ntot - nsup, ncoord, nsup, ld, x.data(), 3, vmin, vrange, rangmax, method,
-                   q.io->report, 0);
-        } catch (const runstop& st) {
-            status = st.status;
-            stop = st.stop;
-        }
-        q.close();
+        refusal = rangecoords(ntot, ncoord, ld, x.data(), vmin, vrange, rangmax, method);
     }
     double at(int i, int j) const { return x[size_t(i - 1) + size_t(j - 1) * ld]; }
 };
@@ -71,28 +62,28 @@ std::vector<double> transect(double first, double divisor)
     return v;
 }
 
-TEST(range1, one_divisor_for_all_coordinates_and_objects)
+TEST(rangecoords, one_divisor_for_all_coordinates_and_objects)
 {
     struct {
-        int ncoord, nsup, method;
+        int ncoord, method;
         std::vector<double> rows;
         double rangmax;
         std::vector<double> vmin, vrange, want;  // want: the ranged rows
     } cases[] = {
         // 1..11: shifted to 0..10, divided by 10 * float(0.1) for PCNM, by 10
         // for the polynomial.
-        {1, 0, 1, transect(1, 1), 1.0000000149011612, {1}, {10}, transect(0, 1.0000000149011612)},
-        {1, 0, 2, transect(1, 1), 10, {1}, {10}, transect(0, 10)},
+        {1, 1, transect(1, 1), 1.0000000149011612, {1}, {10}, transect(0, 1.0000000149011612)},
+        {1, 2, transect(1, 1), 10, {1}, {10}, transect(0, 10)},
         // Ranges 4, 2 and 0: all divided by the largest; the constant one is zeros.
-        {3, 0, 2, {3, 7, 5, 7, 8, 5, 5, 9, 5}, 4, {3, 7, 5}, {4, 2, 0},
+        {3, 2, {3, 7, 5, 7, 8, 5, 5, 9, 5}, 4, {3, 7, 5}, {4, 2, 0},
          {0, 0, 0, 1, 0.25, 0, 0.5, 0.5, 0}},
-        // The supplementary -4 moves the origin and the divisor.
-        {1, 1, 2, {2, 3, 4, -4}, 8, {-4}, {8}, {0.75, 0.875, 1, 0}},
+        // A supplementary -4 (the last row) moves the origin and the divisor.
+        {1, 2, {2, 3, 4, -4}, 8, {-4}, {8}, {0.75, 0.875, 1, 0}},
     };
     for (auto& c : cases) {
-        ranged r(c.ncoord, c.nsup, c.method, c.rows);
+        ranged r(c.ncoord, c.method, c.rows);
         SCOPED_TRACE(testing::Message() << c.rows.size() << " values, method " << c.method);
-        EXPECT_EQ(r.status, -1);
+        EXPECT_EQ(r.refusal, nullptr);
         EXPECT_EQ(r.rangmax, c.rangmax);
         EXPECT_EQ(std::vector<double>(r.vmin, r.vmin + c.ncoord), c.vmin);
         EXPECT_EQ(std::vector<double>(r.vrange, r.vrange + c.ncoord), c.vrange);
@@ -103,17 +94,22 @@ TEST(range1, one_divisor_for_all_coordinates_and_objects)
     }
 }
 
-TEST(range1, degenerate_ranges_stop_before_dividing)
+TEST(rangecoords, degenerate_ranges_refused_before_dividing)
 {
     // After the shift the second site is 0 (all at one place, divisor 0) or
     // infinity (1e308 - -1e308, divisor infinity); a division makes NaN.
-    double cases[][3] = {{4, 4, 0}, {-1e308, 1e308, INFINITY}};
+    struct {
+        double a, b, shifted;
+        const char* refusal;
+    } cases[] = {
+        {4, 4, 0, "All the objects have the same coordinates: no spatial variable can be built."},
+        {-1e308, 1e308, INFINITY, "The coordinates span too wide a range to be computed."},
+    };
     for (auto& c : cases) {
-        ranged r(1, 0, 1, {c[0], c[1]});
-        EXPECT_EQ(r.status, 0) << c[0];
-        EXPECT_EQ(r.stop, nullptr) << c[0];
-        EXPECT_EQ(r.at(1, 1), 0.0) << c[0];
-        EXPECT_EQ(r.at(2, 1), c[2]) << c[0];
+        ranged r(1, 1, {c.a, c.b});
+        EXPECT_STREQ(r.refusal, c.refusal) << c.a;
+        EXPECT_EQ(r.at(1, 1), 0.0) << c.a;
+        EXPECT_EQ(r.at(2, 1), c.shifted) << c.a;
     }
 }
 

@@ -1,6 +1,8 @@
 // lociweaver: one run of the dialogue, from the banner to the closing pause.
+#include <cstdlib>
 #include <string>
 
+#include "pcnm/threads.h"
 #include "run.h"
 #include "textio/os.h"
 #include "textio/textio.h"
@@ -16,6 +18,8 @@ int main()
 {
     // A closed pipe is reported as a failed write, never as a signal.
     osstart();
+    // The kernels' threads: every processor, or fewer as OMP_NUM_THREADS says.
+    setthreads(threadsasked(std::getenv("OMP_NUM_THREADS")));
     initrun(r);
     int status;
     try {

@@ -74,6 +74,24 @@ void construct(run& r);
 void writevars(run& r);
 void closing(run& r);
 
+// The coordinates file: readhead asks for it, opens it on r.io.coord (it
+//   stays open to the end of the run), reads the header into n, ncoord and
+//   nsup, writes the summary to report and stops the run (runstop, status
+//   0) after a console line when the counts are unusable or the objects
+//   exceed maxn; readbody then reads the n + nsup groups into x (leading
+//   dimension ld) and, when trace is 1, writes them to report.
+void readhead(int& n, int& ncoord, int& nsup, int maxn, stream& report);
+void readbody(int n, int ncoord, int nsup, int ld, double* x, stream& report, int trace);
+
+// range1: ranges the n + nsup sites of x (rangecoords, leading dimension
+//   maxn; vmin, vrange and rangmax out, nv their capacity) after the
+//   ranging note on the console and report; when trace is 1, the vectors
+//   on the console and the ranged matrix on the report.  A divisor that
+//   cannot be used stops the run (runstop, status 0) after its line on
+//   both.
+void range1(int n, int ncoord, int nsup, int maxn, double* x, int nv, double* vmin,
+            double* vrange, double& rangmax, int method, stream& report, int trace);
+
 // The built-in designs.
 void transect(run& r);
 void grid(run& r);

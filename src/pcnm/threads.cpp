@@ -148,16 +148,10 @@ pool& thepool()
     return p;
 }
 
-// The default count: the processors of the affinity mask, or
-// OMP_NUM_THREADS when it is a smaller positive whole number.
+// The default count: the processors of the affinity mask.
 int defaultthreads()
 {
     int n = oscpus();
-    if (const char* v = std::getenv("OMP_NUM_THREADS")) {
-        char* end = nullptr;
-        long k = std::strtol(v, &end, 10);
-        if (end != v && *end == 0 && k >= 1 && k < n) n = int(k);
-    }
     return n < maxthreads ? n : maxthreads;
 }
 
@@ -173,6 +167,17 @@ void setthreads(int k) { chosen = k < maxthreads ? k : maxthreads; }
 void setsharing(const sharing& s) { orders = s; }
 
 const sharing& sharingnow() { return orders; }
+
+int threadsasked(const char* value)
+{
+    int n = defaultthreads();
+    if (value) {
+        char* end = nullptr;
+        long k = std::strtol(value, &end, 10);
+        if (end != value && *end == 0 && k >= 1 && k < n) n = int(k);
+    }
+    return n;
+}
 
 int threads()
 {

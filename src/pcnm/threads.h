@@ -14,10 +14,15 @@
 #define LOCIWEAVER_PCNM_THREADS_H
 
 // setthreads: the kernels called on this thread use k threads from now on
-//   (k >= 1), the calling thread included; k = 0 restores the default: the processors this
-//   process may run on, or fewer when OMP_NUM_THREADS is a smaller
-//   positive number.
+//   (k >= 1), the calling thread included; k = 0 restores the default: the
+//   processors this process may run on.
 void setthreads(int k);
+
+// threadsasked: the count that a setting such as OMP_NUM_THREADS asks for
+//   when its text is value: the processors this process may run on, or
+//   fewer when value is a smaller positive whole number (null, or any other
+//   text: all of them).  The programs read the setting; this only reads it.
+int threadsasked(const char* value);
 
 // threads: the number of threads the kernels use (at least 1).
 int threads();

@@ -1,21 +1,11 @@
 #include <cmath>
 
-#include "rows.h"
 #include "sites.h"
-#include "textio/textio.h"
 
 namespace {
 
 // The PCNM factor: 0.1 in single precision, widened to double.
 const double pcnmfactor = double(0.1f);
-
-// Stops the run after the same free-form line on the console and the report.
-[[noreturn]] void refuse(stream& report, const char* text)
-{
-    wlist(report.io->out, {text});
-    wlist(report, {text});
-    throw runstop{0, nullptr};
-}
 
 // The two refusals of a divisor that cannot be used.
 const char* const samecoords =
@@ -55,38 +45,4 @@ const char* rangecoords(int ntot, int ncoord, int ld, double* x, double* vmin, d
     for (int i = 1; i <= ntot; ++i)
         for (int j = 1; j <= ncoord; ++j) at(i, j) = at(i, j) / rangmax;
     return nullptr;
-}
-
-void range1(int n, int ncoord, int nsup, int maxn, double* x, int nv, double* vmin,
-            double* vrange, double& rangmax, int method, stream& report, int trace)
-{
-    static const layout announce = fmt(
-        "(/,' The coordinates were ranged and centred before',"
-        "' computing the spatial variables.')");
-    (void)nv;
-    stream& con = report.io->out;
-    const int ntot = n + nsup;
-
-    wfmt(con, announce, {});
-    wfmt(report, announce, {});
-
-    const char* refusal = rangecoords(ntot, ncoord, maxn, x, vmin, vrange, rangmax, method);
-    if (refusal) refuse(report, refusal);
-
-    if (trace == 1) {
-        item v[4];
-        v[0] = item("Vector Minim =");
-        for (int j = 0; j < ncoord; ++j) v[j + 1] = item(vmin[j]);
-        wlist(con, v, ncoord + 1);
-        v[0] = item("Vector Maxim =");
-        for (int j = 0; j < ncoord; ++j) v[j + 1] = item(vrange[j]);
-        wlist(con, v, ncoord + 1);
-        wlist(con, {"Rangmax =", rangmax});
-        wlist(con);
-        wlist(report);
-        wlist(report, {"Matrix X after ranging"});
-        wlist(report);
-        writerows(report, ntot, ncoord, maxn, x);
-        wlist(report);
-    }
 }
