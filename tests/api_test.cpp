@@ -274,6 +274,41 @@ TEST(api, twoanalysesatonce)
     for (const job& j : jobs) EXPECT_TRUE(j.same) << j.n << " sites, " << j.threads << " threads";
 }
 
+// Every vector width the processor runs gives the bits of the default; the
+// others, and widths that are none, are refused with a message.
+TEST(api, vectorwidths)
+{
+    vec xy = grid(12, 10);
+    auto run = [&](int width, vec& vars) -> int {
+        analysis an;
+        lw_sites(an.a, 120, 0, 2, xy.data());
+        lw_pcnm(an.a, 2.5);
+        int status = lw_vectors(an.a, width);
+        if (status != LW_OK) return status;
+        EXPECT_EQ(lw_run(an.a), LW_OK) << width;
+        vars.assign(lw_variables(an.a), lw_variables(an.a) + size_t(120) * size_t(lw_count(an.a)));
+        return LW_OK;
+    };
+    vec best;
+    ASSERT_EQ(run(0, best), LW_OK);
+    ASSERT_FALSE(best.empty());
+    int accepted = 0;
+    for (int width : {2, 4, 8}) {
+        vec vars;
+        if (run(width, vars) != LW_OK) continue;
+        ++accepted;
+        EXPECT_TRUE(vars.size() == best.size() &&
+                    std::memcmp(vars.data(), best.data(), vars.size() * sizeof(double)) == 0)
+            << width;
+    }
+    EXPECT_GE(accepted, 2);  // the baseline and the four-wide path run everywhere
+    for (int width : {-1, 1, 3, 16}) {
+        analysis an;
+        EXPECT_EQ(lw_vectors(an.a, width), LW_BADINPUT) << width;
+        EXPECT_STREQ(lw_message(an.a), "the vector width is 0 (the widest), 2, 4 or 8") << width;
+    }
+}
+
 // The tree's limit of lociweaver-threshold's transcripts: the answer's text,
 // and the double it reads as.
 TEST(api, thetreelimit)

@@ -29,6 +29,7 @@ struct lw_analysis {
     double limit = 0;
     int order = 0;
     int threads = 0;
+    int path = -1;           // the kernels' vector path, -1 the best
     lw_progressfn tell = nullptr;
     void* context = nullptr;
     bool always = false;
@@ -55,6 +56,12 @@ int fail(lw_analysis* a, int status, const std::string& words)
 struct usethreads {
     explicit usethreads(int k) { setthreads(k); }
     ~usethreads() { setthreads(0); }
+};
+
+// The same for the vector path.
+struct usepath {
+    explicit usepath(int path) { setpath(path); }
+    ~usepath() { setpath(-1); }
 };
 
 // The storage of one run, ld = ntot rows, as the dialogue's driver holds it.
@@ -260,6 +267,17 @@ int lw_threads(lw_analysis* a, int k)
     return LW_OK;
 }
 
+int lw_vectors(lw_analysis* a, int width)
+{
+    if (!a) return LW_BADINPUT;
+    int path = width == 0 ? -1 : width == 2 ? path_base : width == 4 ? path_avx2 : width == 8 ? path_avx512 : -2;
+    if (path == -2) return fail(a, LW_BADINPUT, "the vector width is 0 (the widest), 2, 4 or 8");
+    if (path >= 0 && !runs(path))
+        return fail(a, LW_BADINPUT, "this processor does not run " + std::to_string(width) + " doubles at a time");
+    a->path = path;
+    return LW_OK;
+}
+
 int lw_run(lw_analysis* a)
 {
     if (!a) return LW_BADINPUT;
@@ -274,6 +292,7 @@ int lw_run(lw_analysis* a)
     if (a->method == 0) return fail(a, LW_BADINPUT, "no method was chosen (lw_pcnm or lw_polynomial)");
     if (a->method == 1 && a->n + a->nsup < 2) return fail(a, LW_BADINPUT, "a PCNM analysis needs two sites or more");
     usethreads use(a->threads);
+    usepath vectors(a->path);
     int status;
     try {
         status = compute(a);

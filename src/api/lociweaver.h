@@ -81,6 +81,13 @@ int lw_progress(lw_analysis* a, lw_progressfn tell, void* context, int always);
  * (k >= 1); 0, the default, takes every processor the process may run on. */
 int lw_threads(lw_analysis* a, int k);
 
+/* lw_vectors: the doubles that the computation's vector code takes at a
+ * time: 2, 4 or 8 (8 on x86 processors with AVX-512F alone, 4 there with
+ * AVX2), or 0, the default: the widest that this processor runs.  Every
+ * width gives the same bits; a width that this processor cannot run is
+ * refused (LW_BADINPUT). */
+int lw_vectors(lw_analysis* a, int width);
+
 /* lw_run: the analysis.  Its results replace those of a run before. */
 int lw_run(lw_analysis* a);
 

@@ -79,7 +79,7 @@ const int tile = 32;
 //   l, m, n (in) the dimensions.
 //   ld (in)  leading dimension of a, b and p.
 //   path (in) path_avx512, path_avx2 or path_base (the default:
-//           bestpath()).
+//           pathnow()).
 // The elements are computed block by block, each sum in a register while k
 // runs, with the terms of each in the literal order.
 void produit(const double* a, const double* b, double* p, int l, int m, int n, int ld, int path)
@@ -97,7 +97,7 @@ void produit(const double* a, const double* b, double* p, int l, int m, int n, i
 
 void produit(const double* a, const double* b, double* p, int l, int m, int n, int ld)
 {
-    produit(a, b, p, l, m, n, ld, bestpath());
+    produit(a, b, p, l, m, n, ld, pathnow());
 }
 
 // correl

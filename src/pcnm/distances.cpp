@@ -62,7 +62,7 @@ struct distcols {
 //   x     (in)  ld x ncoord site matrix.
 //   d     (out) ld x ntot; d(j, i), j > i, receives the distance of the pair
 //               (i, j).  Upper triangle and diagonal untouched.
-//   path  (in)  the vector path (the default: bestpath()).
+//   path  (in)  the vector path (the default: pathnow()).
 void distances(int ntot, int ncoord, int ld, const double* x, double* d, int path)
 {
     // The threads take the columns in turn, so that their shares of the
@@ -74,7 +74,7 @@ void distances(int ntot, int ncoord, int ld, const double* x, double* d, int pat
 
 void distances(int ntot, int ncoord, int ld, const double* x, double* d)
 {
-    distances(ntot, ncoord, ld, x, d, bestpath());
+    distances(ntot, ncoord, ld, x, d, pathnow());
 }
 
 // truncate

@@ -37,12 +37,16 @@ void truncate(int ntot, int ld, double* d, double limit);
 // baseline stays the default), or eight at a time (AVX-512F, on x86 alone,
 // when the processor has it and the system saves its registers).  Every
 // path gives the same bits.  runs() tells whether this processor can run a
-// path; the forms without a path argument take bestpath().
+// path; the forms without a path argument take pathnow(): the path that
+// setpath chose on the calling thread when it runs here, else bestpath().
+// setpath(-1) restores bestpath().
 const int path_base = 0;
 const int path_avx2 = 1;
 const int path_avx512 = 2;
 bool runs(int path);
 int bestpath();
+void setpath(int path);
+int pathnow();
 
 // tred2: Householder reduction of the symmetric n x n matrix a to
 //   tridiagonal form, accumulating the transformation.

@@ -69,7 +69,7 @@ struct centrecols {
 //   mean (out)    n elements: the column means of a before centring.
 //   n    (in)     order of the matrix.
 //   np   (in)     leading dimension of a.
-//   path (in)     the vector path of the centring (the default: bestpath()).
+//   path (in)     the vector path of the centring (the default: pathnow()).
 void gower(double* a, double* mean, int n, int np, int path)
 {
     // The threads share the columns, four by four: every column sum, and
@@ -122,7 +122,7 @@ void gower(double* a, double* mean, int n, int np, int path)
 
 void gower(double* a, double* mean, int n, int np)
 {
-    gower(a, mean, n, np, bestpath());
+    gower(a, mean, n, np, pathnow());
 }
 
 // sorteig
@@ -230,7 +230,7 @@ void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off,
         Eig(i) = 0;
         Off(i) = 0;
     }
-    const int path = bestpath();
+    const int path = pathnow();
     tred2(x, n, maxn, eig, off, work, path, 0, prog);
     if (prog && prog->stop) return;
     tqli(eig, off, n, maxn, x, work, path, prog);

@@ -29,7 +29,7 @@ const int batchsize = 1 << 17;
 //               the unit eigenvector of eigenvalue k.
 //   w  (work)   np x n: the recorded rotations; its content means nothing.
 //   path (in)   path_avx512, path_avx2 or path_base (the default:
-//               bestpath()).
+//               pathnow()).
 //   prog (in,out) as for tred2.
 // Throws runstop{0, "Too many iterations in TQLI"} when an eigenvalue needs
 // more than maxiter iterations; z then holds every rotation made before.
@@ -134,5 +134,5 @@ void tqli(double* d, double* e, int n, int np, double* z, double* w, int path, p
 
 void tqli(double* d, double* e, int n, int np, double* z, double* w)
 {
-    tqli(d, e, n, np, z, w, bestpath());
+    tqli(d, e, n, np, z, w, pathnow());
 }

@@ -29,7 +29,7 @@ const int reducedepth = 1;
 //   e  (out)    n elements: e(i) = element (i, i-1) for i = 2..n; e(1) = 0.
 //   w  (work)   np x n; its content on return means nothing.
 //   path (in)   path_avx512, path_avx2 or path_base (the default:
-//               bestpath()).
+//               pathnow()).
 //   depth (in)  the updates of the reduction left pending, 1 to maxdepth;
 //               0 (the default) takes reducedepth.
 //   prog (in,out) null, or the progress of the decomposition: each step
@@ -127,5 +127,5 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path, 
 
 void tred2(double* a, int n, int np, double* d, double* e, double* w)
 {
-    tred2(a, n, np, d, e, w, bestpath());
+    tred2(a, n, np, d, e, w, pathnow());
 }

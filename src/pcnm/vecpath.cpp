@@ -1,5 +1,5 @@
-// The vector paths of pcnm.h that this processor runs, and the best of
-// them.  Their kernels choose among their compilations by onpath
+// The vector paths of pcnm.h that this processor runs, the best of them,
+// and the one chosen on each calling thread.  Their kernels choose among their compilations by onpath
 // (vecpath.h).
 #include "pcnm.h"
 
@@ -54,3 +54,14 @@ int bestpath()
     return path_base;
 #endif
 }
+
+namespace {
+
+// The path chosen on the calling thread (-1: none, bestpath()).
+thread_local int chosenpath = -1;
+
+}  // namespace
+
+void setpath(int path) { chosenpath = path; }
+
+int pathnow() { return chosenpath >= 0 && runs(chosenpath) ? chosenpath : bestpath(); }
