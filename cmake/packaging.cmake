@@ -31,8 +31,10 @@ The package holds lociweaver (up to 500 sites), lociweaver1000 (up to
 1000 sites), lociweaver-large (as many sites as the machine's memory
 holds), lociweaver-threshold (the truncation limit that keeps every site
 connected), lociweaver-maps (the Moran's I of every variable and a picture
-of the sites and the variables), their manual pages, the user guide and an
-example.")
+of the sites and the variables), lociweaver-vars (a whole run from the
+command line, from a coordinates file or a CSV table of sites), their
+manual pages, the user guide and examples, and the computation as a C
+library for other programs (header, static library, pkg-config file).")
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_STRIP_FILES ON)
