@@ -41,6 +41,12 @@ struct lw_analysis {
     pcoasums sums;
     std::vector<double> vars, eig, moran;
     std::string message;
+
+    // what places new sites in the analysis: the ranging (vmin, rangmax),
+    // the ranged analysed sites, the row means of their matrix, their
+    // principal coordinates before any standardisation, and the main
+    // sites' means and standard deviations of the standardisation
+    std::vector<double> vmin, ranged, rowmean, pc, stdmean, stdsd;
 };
 
 namespace {
@@ -108,13 +114,18 @@ int pcnm(lw_analysis* a, storage& s)
         if (prog.stop) return fail(a, LW_CANCELLED, "the analysis was cancelled");
     }
     a->eig.assign(s.eig.begin(), s.eig.end());
+    a->ranged = s.ranged;
+    a->rowmean.assign(s.w1.begin(), s.w1.end());
     if (npos >= ntot - 1)
         return fail(a, LW_TOOMANY,
                     "There are too many PCNMs: R-square=1, not signif. Choose a lower truncation limit.");
+    a->pc.assign(s.x.begin(), s.x.begin() + size_t(ld) * size_t(npos));
     if (a->nsup > 0) {
         int zero = correl(a->n, npos, s.x.data(), ld, s.w1.data(), s.w2.data(), s.w3.data(), s.w4.data(),
                           s.corlin.data(), s.xprime.data(), a->largest);
         if (zero > 0) return fail(a, LW_ZEROVARIANCE, "Variance nulle pour variable X no  " + std::to_string(zero));
+        a->stdmean.assign(s.w3.begin(), s.w3.begin() + npos);
+        a->stdsd.assign(s.w4.begin(), s.w4.begin() + npos);
     }
     a->count = npos;
 
@@ -167,6 +178,7 @@ int compute(lw_analysis* a)
     const char* refusal =
         rangecoords(ntot, a->ncoord, s.ld, s.x.data(), vmin.data(), vrange.data(), a->rangmax, a->method);
     if (refusal) return fail(a, a->rangmax == 0 ? LW_SAMEPLACE : LW_TOOWIDE, refusal);
+    a->vmin = vmin;
     int status = a->method == 1 ? pcnm(a, s) : polynomial(a, s);
     if (status != LW_OK) return status;
     a->vars.resize(size_t(a->n) * size_t(a->count));
@@ -288,6 +300,7 @@ int lw_run(lw_analysis* a)
     a->vars.clear();
     a->eig.clear();
     a->moran.clear();
+    for (std::vector<double>* v : {&a->vmin, &a->ranged, &a->rowmean, &a->pc, &a->stdmean, &a->stdsd}) v->clear();
     if (a->n == 0) return fail(a, LW_BADINPUT, "no sites were given");
     if (a->method == 0) return fail(a, LW_BADINPUT, "no method was chosen (lw_pcnm or lw_polynomial)");
     if (a->method == 1 && a->n + a->nsup < 2) return fail(a, LW_BADINPUT, "a PCNM analysis needs two sites or more");
@@ -326,4 +339,42 @@ double lw_correlation(const lw_analysis* a) { return a && a->done ? a->largest :
 const double* lw_moran(const lw_analysis* a)
 {
     return a && a->done && !a->moran.empty() ? a->moran.data() : nullptr;
+}
+
+int lw_place(lw_analysis* a, int m, const double* xy, double* out)
+{
+    if (!a) return LW_BADINPUT;
+    if (!a->done) return fail(a, LW_NOTRUN, "new sites are placed after a successful lw_run");
+    if (a->method != 1) return fail(a, LW_BADINPUT, "new sites are placed in a PCNM analysis");
+    if (m < 0 || (m > 0 && (!xy || !out))) return fail(a, LW_BADINPUT, "the new sites need m >= 0 and their arrays");
+    const size_t rows = size_t(m), count = rows * size_t(a->ncoord);
+    for (size_t k = 0; k < count; ++k)
+        if (!std::isfinite(xy[k]))
+            return fail(a, LW_BADINPUT, "coordinate " + std::to_string(k / rows + 1) + " of new site " +
+                                            std::to_string(k % rows + 1) + " is not a finite number");
+    if (m == 0 || a->count == 0) return LW_OK;
+    usethreads use(a->threads);
+    try {
+        // Ranged as the analysed sites were: shifted, then divided.
+        std::vector<double> y(xy, xy + count);
+        for (int q = 0; q < a->ncoord; ++q)
+            for (size_t o = 0; o < rows; ++o) {
+                double& v = y[o + size_t(q) * rows];
+                v = v - a->vmin[size_t(q)];
+                v = v / a->rangmax;
+            }
+        const int ntot = a->n + a->nsup;
+        place(m, ntot, a->ncoord, ntot, a->ranged.data(), y.data(), m, a->scaled, a->rowmean.data(), a->count,
+              a->pc.data(), ntot, a->eig.data(), out, m);
+    } catch (const std::bad_alloc&) {
+        return fail(a, LW_NOMEMORY, "not enough memory to place " + std::to_string(m) + " new sites");
+    }
+    // Standardised as the main sites were, when supplementary sites took part.
+    if (a->nsup > 0)
+        for (int k = 0; k < a->count; ++k)
+            for (size_t o = 0; o < rows; ++o) {
+                double& v = out[o + size_t(k) * rows];
+                v = (v - a->stdmean[size_t(k)]) / a->stdsd[size_t(k)];
+            }
+    return LW_OK;
 }

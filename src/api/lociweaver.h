@@ -118,6 +118,18 @@ int lw_sums(const lw_analysis* a, double* sums);
 double lw_correlation(const lw_analysis* a);
 const double* lw_moran(const lw_analysis* a);
 
+/* lw_place: the variables of m new sites, which took no part in the last
+ * successful PCNM lw_run, by the classical formula for an added point: the
+ * new site's truncated distances to the analysed sites (main and
+ * supplementary), in the analysis's ranging and limit, against the
+ * analysed sites' principal coordinates and eigenvalues; standardised as
+ * the main sites were when supplementary sites took part.  A new site at
+ * the place of an analysed site gets that site's values, to rounding.  xy
+ * holds m rows and the analysis's coordinates in its units (column-major);
+ * out receives m rows and lw_count columns.  Only the analysed sites within
+ * the limit of a new site add to its sums beyond a constant per variable. */
+int lw_place(lw_analysis* a, int m, const double* xy, double* out);
+
 #ifdef __cplusplus
 }
 #endif

@@ -113,6 +113,23 @@ void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off,
           double* x, double* mean, double* row, int& npos, pcoasums& sums, double* work,
           progress* prog = nullptr);
 
+// place: the principal coordinates of m new sites in an analysis of ntot
+//   sites (place.cpp has the formula): new site o (from 0) and variable k
+//   get the sum over the analysed sites i of pc(i, k) (a(o, i) - mean(i)),
+//   divided by eig(k), with a(o, i) = -(d d 0.5), d the distance of o to i
+//   (summed over the coordinates in increasing order, as distances sums
+//   it), multiplier * limit when within() does not keep it.
+// x (in): the ranged analysed sites, ntot rows, ncoord columns, leading
+//   dimension ld.  y (in): the new sites, ranged alike, m rows, leading
+//   dimension ldy.  limit (in): the scaled limit.  mean (in): ntot row
+//   means of the analysed matrix, as pcoa returns them.  pc (in): ntot x
+//   npos principal coordinates, not standardised, leading dimension ldpc.
+//   eig (in): their eigenvalues.  out (out): m x npos, leading dimension
+//   ldout.  May throw std::bad_alloc (work of ntot per thread).
+void place(int m, int ntot, int ncoord, int ld, const double* x, const double* y, int ldy, double limit,
+           const double* mean, int npos, const double* pc, int ldpc, const double* eig, double* out,
+           int ldout);
+
 // correl: standardises columns 1..m of rows 1..n of x over those rows and
 //   finds the largest absolute correlation between two columns.
 // x (in,out): the block standardised in place.  sum, sumsq, mean, sd: work
