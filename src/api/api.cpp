@@ -363,9 +363,16 @@ int lw_place(lw_analysis* a, int m, const double* xy, double* out)
                 v = v - a->vmin[size_t(q)];
                 v = v / a->rangmax;
             }
-        const int ntot = a->n + a->nsup;
-        place(m, ntot, a->ncoord, ntot, a->ranged.data(), y.data(), m, a->scaled, a->rowmean.data(), a->count,
-              a->pc.data(), ntot, a->eig.data(), out, m);
+        // In blocks of new sites, the distances of a block held at once.
+        const int ntot = a->n + a->nsup, block = 256;
+        std::vector<double> base(size_t(a->count)), d(size_t(block) * size_t(ntot));
+        placebase(ntot, a->scaled, a->rowmean.data(), a->count, a->pc.data(), ntot, base.data());
+        for (int o = 0; o < m; o += block) {
+            int b = m - o < block ? m - o : block;
+            crossdist(b, ntot, a->ncoord, ntot, a->ranged.data(), y.data() + o, m, d.data());
+            place(b, ntot, d.data(), a->scaled, a->count, a->pc.data(), ntot, a->eig.data(), base.data(),
+                  out + o, m);
+        }
     } catch (const std::bad_alloc&) {
         return fail(a, LW_NOMEMORY, "not enough memory to place " + std::to_string(m) + " new sites");
     }
