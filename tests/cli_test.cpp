@@ -144,7 +144,7 @@ const clioption varsoptions[] = {
 };
 const cliform varscli = {
     "lociweaver-vars", "usage: lociweaver-vars [options] SITES [OUT]", varshelp, 3,
-    varsoptions, 4, false, 1, 2, "the name is too long",
+    varsoptions, 4, false, 1, 2, "the name is too long", "exists", "no memory",
 };
 
 // One command line: what it asks for, the operands read, and for a refusal
