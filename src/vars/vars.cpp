@@ -16,6 +16,22 @@
 
 namespace {
 
+// The options besides --help: the texts are read by varsoptionsof, the
+// whole numbers are refused by cliread outside their range.
+const clioption options[] = {
+    {"--coords", opt_text, 0, 0},
+    {"--id", opt_text, 0, 0},
+    {"--supplementary", opt_text, 0, 0},
+    {"--limit", opt_text, 0, 0},
+    {"--polynomial", opt_whole, 2, 5},
+    {"--layout", opt_whole, 1, 3},
+    {"--moran", opt_text, 0, 0},
+    {"--report", opt_text, 0, 0},
+    {"--select", opt_text, 0, 0},
+    {"--threads", opt_whole, 1, 256},
+    {"--force", opt_flag, 0, 0},
+};
+
 const char* const help[] = {
     "usage: lociweaver-vars [options] SITES OUTPUT",
     "",
@@ -40,8 +56,8 @@ const char* const help[] = {
     "  --layout 1|2|3      OUTPUT as lociweaver writes it: one line per object,",
     "                      folded, or a Canoco file",
     "  --moran FILE        a table of each variable's eigenvalue and Moran's I",
-    "  --report FILE       the run's record, as lociweaver's report file has it",
-    "                      from the limit on (the eigenvalues, their sums, ...)",
+    "  --report FILE       the run's record as lociweaver's report file has it from",
+    "                      the construction on: the limit, the eigenvalues, ...",
     "  --select positive   only the variables whose Moran's I is above its expectation",
     "  --threads K         the threads of the computation (default: every processor)",
     "  --force             replace OUTPUT and FILE when they exist",
@@ -51,19 +67,6 @@ const char* const help[] = {
     "used, an option is wrong, an output file exists, or the analysis stops.",
 };
 
-const clioption options[] = {
-    {"--coords", opt_text, 0, 0},
-    {"--id", opt_text, 0, 0},
-    {"--supplementary", opt_text, 0, 0},
-    {"--limit", opt_text, 0, 0},
-    {"--polynomial", opt_whole, 2, 5},
-    {"--layout", opt_whole, 1, 3},
-    {"--moran", opt_text, 0, 0},
-    {"--report", opt_text, 0, 0},
-    {"--select", opt_text, 0, 0},
-    {"--threads", opt_whole, 1, 256},
-    {"--force", opt_flag, 0, 0},
-};
 
 std::vector<std::string> split(const std::string& text)
 {
@@ -227,16 +230,10 @@ void record(stream& rep, const lw_analysis* a, int order, int nsup, float start,
 
 }  // namespace
 
+// Two operands, SITES and OUTPUT; the options anywhere among them.
 const cliform varscli = {
-    "lociweaver-vars",
-    "usage: lociweaver-vars [options] SITES OUTPUT",
-    help,
-    sizeof help / sizeof help[0],
-    options,
-    sizeof options / sizeof options[0],
-    false,
-    2,
-    2,
+    "lociweaver-vars", "usage: lociweaver-vars [options] SITES OUTPUT", help, sizeof help / sizeof help[0],
+    options, sizeof options / sizeof options[0], false, 2, 2,
     "the name is longer than 79 characters: give a shorter path",
     "exists: an output file is never overwritten (--force replaces it)",
     "not enough memory for these sites",
