@@ -197,14 +197,20 @@ void writevariables(stream& out, const varsoptions& o, const runsites& s, const 
         }
         return;
     }
-    std::vector<double> x(size_t(n) * size_t(k > 0 ? k : 1));
-    for (int c = 0; c < k; ++c)
-        for (int i = 0; i < n; ++i) x[size_t(i) + size_t(c) * size_t(n)] = v[size_t(i) + size_t(keep[size_t(c)]) * size_t(n)];
+    // The columns kept, gathered only when some are left out.
+    std::vector<double> x;
+    if (k < lw_count(a)) {
+        x.resize(size_t(n) * size_t(k > 0 ? k : 1));
+        for (int c = 0; c < k; ++c)
+            for (int i = 0; i < n; ++i)
+                x[size_t(i) + size_t(c) * size_t(n)] = v[size_t(i) + size_t(keep[size_t(c)]) * size_t(n)];
+        v = x.data();
+    }
     const int method = pcnm ? 1 : 2;
     if (o.layout == 3)
-        canocofree(n, s.ncoord, k, n, x.data(), method, o.order, out);
+        canocofree(n, s.ncoord, k, n, v, method, o.order, out);
     else
-        writeout(n, s.ncoord, k, n, x.data(), o.layout, method, o.order, out);
+        writeout(n, s.ncoord, k, n, v, o.layout, method, o.order, out);
 }
 
 // Writes the record of the run a on rep, as the dialogue's report has it
