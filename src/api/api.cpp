@@ -74,12 +74,14 @@ struct aligned {
 };
 using doubles = std::vector<double, aligned<double>>;
 
-// The storage of one run, ld = ntot rows, as the dialogue's driver holds it.
+// The storage of one run, ld = ntot rows, as the dialogue's driver holds it;
+// xprime, which only the correlation check uses, only with supplementary
+// sites.
 struct storage {
     int ld;
     doubles x, d, corlin, xprime, eig, off, w1, w2, w3, w4, ranged;
     std::vector<int> perm;
-    explicit storage(int ntot, int ncoord, bool pcnm)
+    explicit storage(int ntot, int ncoord, bool pcnm, bool supplementary)
         : ld(ntot), x(size_t(ntot) * size_t(ntot > ncoord ? ntot : ncoord)), eig(size_t(ntot)),
           off(size_t(ntot)), w1(size_t(ntot)), w2(size_t(ntot)), w3(size_t(ntot)), w4(size_t(ntot)),
           perm(size_t(ntot))
@@ -87,7 +89,7 @@ struct storage {
         if (pcnm) {
             d.assign(size_t(ntot) * size_t(ntot), 0.0);
             corlin.assign(size_t(ntot) * size_t(ntot), 0.0);
-            xprime.assign(size_t(ntot) * size_t(ntot), 0.0);
+            if (supplementary) xprime.assign(size_t(ntot) * size_t(ntot), 0.0);
         }
     }
 };
@@ -170,7 +172,7 @@ int polynomial(lw_analysis* a, storage& s)
 int compute(lw_analysis* a)
 {
     const int ntot = a->n + a->nsup;
-    storage s(ntot, a->method == 2 ? (a->ncoord > 1 ? 20 : 5) : a->ncoord, a->method == 1);
+    storage s(ntot, a->method == 2 ? (a->ncoord > 1 ? 20 : 5) : a->ncoord, a->method == 1, a->nsup > 0);
     for (int j = 0; j < a->ncoord; ++j)
         for (int i = 0; i < ntot; ++i) s.x[size_t(i) + size_t(j) * s.ld] = a->xy[size_t(i) + size_t(j) * ntot];
     std::vector<double> vmin(size_t(a->ncoord)), vrange(size_t(a->ncoord));
