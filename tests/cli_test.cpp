@@ -144,7 +144,7 @@ const clioption varsoptions[] = {
 };
 const cliform varscli = {
     "lociweaver-vars", "usage: lociweaver-vars [options] SITES [OUT]", varshelp, 3,
-    varsoptions, 4, false, 1, 2, "the name is too long",
+    varsoptions, 4, false, 1, 2, "the name is too long", "exists", "no memory",
 };
 
 // One command line: what it asks for, the operands read, and for a refusal
@@ -357,6 +357,81 @@ TEST(clifits, the_threshold_run_refuses_a_long_name)
     initunits(*io);
     EXPECT_EQ(threshold(*io, a80), thresholdcli.longname);
     EXPECT_EQ(io->coord.fd, -1);
+}
+
+// ---------------------------------------------------------------- climain
+
+// What the body of a run does: nothing, or throw one failure.
+enum { does_nothing, fails, fails_on_a_file, runs_out_of_memory };
+
+struct runcase {
+    const char* what;
+    std::vector<std::string> args;
+    int does;
+    const char* context;  // fails_on_a_file: the ioerror, on the stream file
+    const char* message;
+    const char* file;     // its name ("" for standard output)
+    long lines;           // the lines read from it
+    const char* err;      // the error stream (with the third form's texts)
+    int status;
+};
+
+const runcase* current = nullptr;
+int bodyruns = 0;
+
+void body(units& io, const cliline&)
+{
+    ++bodyruns;
+    const runcase& c = *current;
+    if (c.does == fails) throw clifailure{"s.txt: line 3: a reason"};
+    if (c.does == runs_out_of_memory) throw std::bad_alloc();
+    if (c.does != fails_on_a_file) return;
+    stream& s = *c.file ? io.vars : io.out;
+    std::strcpy(s.name, c.file);
+    s.lines = c.lines;
+    throw ioerror{&s, c.context, c.message};
+}
+
+// The life of a command line: the body runs only when the line runs, and
+// each failure it throws is one line on the error stream (the texts of
+// clisaid and of the form) with status 2.
+TEST(climain, reports_each_failure_in_one_line)
+{
+    const runcase cases[] = {
+        {"a run", {"s.txt"}, does_nothing, "", "", "", 0, "", 0},
+        {"the help", {"--help", "s.txt"}, fails, "", "", "", 0, "", 0},
+        {"the usage", {}, fails, "", "", "", 0,
+         "usage: lociweaver-vars [options] SITES [OUT]\nTry 'lociweaver-vars --help' for more information.\n", 2},
+        {"a refused line", {"--first", "x", "s.txt"}, fails, "", "", "", 0,
+         "lociweaver-vars: --first: must be a whole number from 1 to 99\n", 2},
+        {"the body's own words", {"s.txt"}, fails, "", "", "", 0, "lociweaver-vars: s.txt: line 3: a reason\n", 2},
+        {"a new file that exists", {"s.txt"}, fails_on_a_file, "open", "'new' file exists", "v.txt", 0,
+         "lociweaver-vars: v.txt: exists\n", 2},
+        {"a file that cannot be opened", {"s.txt"}, fails_on_a_file, "open", "No such file or directory", "v.txt", 0,
+         "lociweaver-vars: v.txt: cannot be opened: No such file or directory\n", 2},
+        {"a file that ends early", {"s.txt"}, fails_on_a_file, "list in", "end of file", "v.txt", 7,
+         "lociweaver-vars: v.txt: the file ends before all its values\n", 2},
+        {"a value that is no number", {"s.txt"}, fails_on_a_file, "invalid number", "bad", "v.txt", 4,
+         "lociweaver-vars: v.txt: line 4: a value is not a number\n", 2},
+        {"a count that is no whole number", {"s.txt"}, fails_on_a_file, "invalid integer", "bad", "v.txt", 1,
+         "lociweaver-vars: v.txt: line 1: a count is not a whole number\n", 2},
+        {"a failed write", {"s.txt"}, fails_on_a_file, "write", "No space left on device", "", 0,
+         "lociweaver-vars: standard output: write: No space left on device\n", 2},
+        {"no memory", {"s.txt"}, runs_out_of_memory, "", "", "", 0, "lociweaver-vars: no memory\n", 2},
+    };
+    for (const runcase& c : cases) {
+        SCOPED_TRACE(c.what);
+        current = &c;
+        bodyruns = 0;
+        std::vector<const char*> argv{"lociweaver-vars"};
+        for (const std::string& a : c.args) argv.push_back(a.c_str());
+        argv.push_back(nullptr);
+        written w = capture([&](units& io) { return climain(io, varscli, int(argv.size()) - 1, argv.data(), body); });
+        EXPECT_EQ(bodyruns, read(varscli, c.args).what == cli_run ? 1 : 0);
+        EXPECT_EQ(w.err, c.err);
+        EXPECT_EQ(w.status, c.status);
+        EXPECT_EQ(w.out, !c.args.empty() && c.args[0] == "--help" ? "usage: lociweaver-vars [options] SITES [OUT]\n\nOptions: ...\n" : "");
+    }
 }
 
 }  // namespace

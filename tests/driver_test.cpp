@@ -1435,4 +1435,78 @@ TEST(maps, abrowserrendersthepicture)
     EXPECT_GT(white, im.grey.size() / 2) << "no white ground";
 }
 
+// ---------------------------------------------------------------- lociweaver-vars on whole runs
+
+// A coordinates file of n main and nsup supplementary sites, X and Y drawn
+// in [0, 100) from the seed.
+std::string randomsites(int n, int nsup, unsigned seed)
+{
+    std::mt19937 g(seed);
+    std::string text = std::to_string(n) + " 2 " + std::to_string(nsup) + "\n";
+    char b[64];
+    for (int i = 0; i < n + nsup; ++i) {
+        double x = std::generate_canonical<double, 32>(g) * 100, y = std::generate_canonical<double, 32>(g) * 100;
+        std::snprintf(b, sizeof b, "%.4f %.4f\n", x, y);
+        text += b;
+    }
+    return text;
+}
+
+// The dialogue's report from its construction section on: from the empty
+// line before the PCNM heading (a run whose first limit is accepted).
+std::string recordof(const std::string& report)
+{
+    size_t at = report.find("\n Matrix of PCNM spatial variables\n");
+    return at == std::string::npos ? "(no PCNM section)" : report.substr(at);
+}
+
+// The same sites and limit given to the dialogue (lociweaver-large, the
+// answers on its console) and to lociweaver-vars, in each of the three
+// layouts: the same file of variables, byte for byte, and as record the
+// dialogue's report from the construction on.  The tree's limit is the
+// answer lociweaver-threshold gives, typed into the dialogue.
+TEST(vars, thesamefilesasthedialogue)
+{
+    if (!target.name.empty()) GTEST_SKIP() << "whole runs of lociweaver-vars are checked on the native build";
+    const struct {
+        const char* what;
+        std::string sites;
+    } runs[] = {
+        {"60 main and 7 supplementary sites", randomsites(60, 7, 20261208)},
+        {"120 main sites", randomsites(120, 0, 1208)},
+    };
+    for (const auto& r : runs) {
+        scratch t;
+        spit(t.work + "/c.txt", r.sites);
+        outcome tree = runprogram(t, "lociweaver-threshold", {"c.txt"}, "");
+        ASSERT_EQ(tree.status, 0) << tree.err;
+        const std::string tag = "Answer to the truncation question: ";
+        const size_t at = tree.out.find(tag);
+        ASSERT_NE(at, std::string::npos) << tree.out;
+        const std::string mst = tree.out.substr(at + tag.size(), tree.out.find('\n', at) - at - tag.size());
+        for (const char* limit : {"mst", "30"}) {
+            const std::string answer = std::strcmp(limit, "mst") == 0 ? mst : limit;
+            for (const char* layout : {"1", "2", "3"}) {
+                SCOPED_TRACE(std::string(r.what) + ", limit " + limit + " (" + answer + "), layout " + layout);
+                scratch d, v;
+                spit(d.work + "/c.txt", r.sites);
+                spit(v.work + "/c.txt", r.sites);
+                outcome dialogue = runprogram(
+                    d, "lociweaver-large", {},
+                    "r.txt\nv.txt\n" + std::string(layout) + "\n3\nc.txt\n1\n" + answer + "\ngo\n");
+                ASSERT_EQ(dialogue.status, 0) << dialogue.err;
+                ASSERT_EQ(dialogue.out.find("Choose a lower"), std::string::npos) << "the limit is refused";
+                outcome vars = runprogram(
+                    v, "lociweaver-vars", {"--limit", limit, "--layout", layout, "--report", "r.txt", "c.txt", "v.txt"},
+                    "");
+                ASSERT_EQ(vars.status, 0) << vars.err;
+                const std::string want = slurp(d.work + "/v.txt");
+                EXPECT_NE(want, "");
+                EXPECT_TRUE(want == slurp(v.work + "/v.txt")) << "the variables differ";
+                EXPECT_EQ(compare(recordof(slurp(d.work + "/r.txt")), slurp(v.work + "/r.txt")), "");
+            }
+        }
+    }
+}
+
 }  // namespace

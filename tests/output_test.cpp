@@ -3,7 +3,8 @@
 // their overflow, the rows written, and the label blocks of the Canoco file.
 // Headers, one-coordinate monomials, the empty blocks of layouts 2 and 3 and
 // the labels of small files are compared byte for byte by the transcripts
-// of tests/e2e (pcnm_*, poly_*, labels_*).
+// of tests/e2e (pcnm_*, poly_*, labels_*), and so are the report lines of
+// output/report.h, but for a clock that passes midnight.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "output/output.h"
+#include "output/report.h"
 #include "testfiles.h"
 #include "textio/textio.h"
 
@@ -183,6 +185,32 @@ TEST(canocofree, othermethod)
               "   2.010000   2.020000   2.030000\n"
               "Mono 1  Mono 2  Mono 3\n"
               "Site 1  Site 2\n");
+}
+
+// The computation time of a run from start to now, seconds of the day:
+// F10.2 behind an empty line; a run that passes midnight counts the day.
+TEST(reptime, passesmidnight)
+{
+    const struct {
+        float start, now;
+        const char* line;
+    } rows[] = {
+        {100, 103, "      3.00"},
+        {86399, 2, "      3.00"},
+        {0, 86399, "  86399.00"},
+        {5, 5, "      0.00"},
+    };
+    for (const auto& r : rows) {
+        std::unique_ptr<units> io(new units);
+        initunits(*io);
+        tempdir dir;
+        const std::string path = dir.path + "/r.txt";
+        io->report.fd = writeto(path);
+        reptime(io->report, r.start, r.now);
+        std::string t = slurp(path) + std::string(io->report.obuf, io->report.on);
+        osclose(io->report.fd);
+        EXPECT_EQ(native(t), std::string("\n Computation time:") + r.line + " sec.\n") << r.start << " to " << r.now;
+    }
 }
 
 }  // namespace

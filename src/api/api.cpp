@@ -70,12 +70,31 @@ struct usepath {
     ~usepath() { setpath(-1); }
 };
 
-// The storage of one run, ld = ntot rows, as the dialogue's driver holds it.
+// Storage aligned to 64 bytes, as the dialogue's driver aligns its arrays:
+// the kernels' vector loads and stores then never straddle two cache lines
+// (from the allocator alone, a matrix starts 16 bytes into one, and a run
+// takes some 15 % longer).
+template <typename T>
+struct aligned {
+    using value_type = T;
+    aligned() = default;
+    template <typename U>
+    aligned(const aligned<U>&) {}
+    T* allocate(size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t(64))); }
+    void deallocate(T* p, size_t) { ::operator delete(p, std::align_val_t(64)); }
+    bool operator==(const aligned&) const { return true; }
+    bool operator!=(const aligned&) const { return false; }
+};
+using doubles = std::vector<double, aligned<double>>;
+
+// The storage of one run, ld = ntot rows, as the dialogue's driver holds it;
+// xprime, which only the correlation check uses, only with supplementary
+// sites.
 struct storage {
     int ld;
-    std::vector<double> x, d, corlin, xprime, eig, off, w1, w2, w3, w4, ranged;
+    doubles x, d, corlin, xprime, eig, off, w1, w2, w3, w4, ranged;
     std::vector<int> perm;
-    explicit storage(int ntot, int ncoord, bool pcnm)
+    explicit storage(int ntot, int ncoord, bool pcnm, bool supplementary)
         : ld(ntot), x(size_t(ntot) * size_t(ntot > ncoord ? ntot : ncoord)), eig(size_t(ntot)),
           off(size_t(ntot)), w1(size_t(ntot)), w2(size_t(ntot)), w3(size_t(ntot)), w4(size_t(ntot)),
           perm(size_t(ntot))
@@ -83,7 +102,7 @@ struct storage {
         if (pcnm) {
             d.assign(size_t(ntot) * size_t(ntot), 0.0);
             corlin.assign(size_t(ntot) * size_t(ntot), 0.0);
-            xprime.assign(size_t(ntot) * size_t(ntot), 0.0);
+            if (supplementary) xprime.assign(size_t(ntot) * size_t(ntot), 0.0);
         }
     }
 };
@@ -114,7 +133,7 @@ int pcnm(lw_analysis* a, storage& s)
         if (prog.stop) return fail(a, LW_CANCELLED, "the analysis was cancelled");
     }
     a->eig.assign(s.eig.begin(), s.eig.end());
-    a->ranged = s.ranged;
+    a->ranged.assign(s.ranged.begin(), s.ranged.end());
     a->rowmean.assign(s.w1.begin(), s.w1.end());
     if (npos >= ntot - 1)
         return fail(a, LW_TOOMANY,
@@ -171,7 +190,7 @@ int polynomial(lw_analysis* a, storage& s)
 int compute(lw_analysis* a)
 {
     const int ntot = a->n + a->nsup;
-    storage s(ntot, a->method == 2 ? (a->ncoord > 1 ? 20 : 5) : a->ncoord, a->method == 1);
+    storage s(ntot, a->method == 2 ? (a->ncoord > 1 ? 20 : 5) : a->ncoord, a->method == 1, a->nsup > 0);
     for (int j = 0; j < a->ncoord; ++j)
         for (int i = 0; i < ntot; ++i) s.x[size_t(i) + size_t(j) * s.ld] = a->xy[size_t(i) + size_t(j) * ntot];
     std::vector<double> vmin(size_t(a->ncoord)), vrange(size_t(a->ncoord));

@@ -114,6 +114,42 @@ int clierror(units& io, const cliform& form, const std::string& text)
     return cli_failure;
 }
 
+std::string clisaid(const cliform& form, const ioerror& e)
+{
+    const std::string m = e.message;
+    std::string why;
+    if (std::strcmp(e.context, "open") == 0) {
+        why = m == "'new' file exists" ? form.exists : "cannot be opened: " + m;
+    } else if (m == "end of file") {
+        why = "the file ends before all its values";
+    } else {
+        why = e.s->lines > 0 ? "line " + std::to_string(e.s->lines) + ": " : "";
+        if (std::strcmp(e.context, "invalid number") == 0)
+            why += "a value is not a number";
+        else if (std::strcmp(e.context, "invalid integer") == 0)
+            why += "a count is not a whole number";
+        else
+            why += std::string(e.context) + ": " + m;
+    }
+    return std::string(e.s->console ? "standard output" : e.s->name) + ": " + why;
+}
+
+int climain(units& io, const cliform& form, int argc, const char* const* argv, clibody body)
+{
+    try {
+        cliline line = cliread(form, argc, argv);
+        if (line.what != cli_run) return clireport(io, form, line);
+        body(io, line);
+        return 0;
+    } catch (const clifailure& f) {
+        return clierror(io, form, f.text);
+    } catch (const ioerror& e) {
+        return clierror(io, form, clisaid(form, e));
+    } catch (const std::bad_alloc&) {
+        return clierror(io, form, form.nomemory);
+    }
+}
+
 bool clifits(const std::string& name, char* padded)
 {
     if (name.size() > size_t(namelen)) return false;

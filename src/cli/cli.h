@@ -9,6 +9,7 @@
 #define LOCIWEAVER_CLI_CLI_H
 
 #include <cstddef>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,9 @@ struct cliform {
     size_t minoperands, maxoperands;  // the operands a run needs
     const char* longname;           // the refusal of a file name longer than
                                     // namelen characters (see clifits)
+    const char* exists;             // the refusal of an output file that
+                                    // exists (see clisaid)
+    const char* nomemory;           // the failure when memory runs out (see climain)
 };
 
 // What a command line asks for.
@@ -97,6 +101,34 @@ int clireport(units& io, const cliform& form, const cliline& line);
 // clierror: writes the one-line error of a failed run on the error stream
 //   (console output flushed first) and returns cli_failure.
 int clierror(units& io, const cliform& form, const std::string& text);
+
+// clisaid: the one-line text of the failed open, read or write e, after
+//   the program's name: the stream's file ("standard output" for the
+//   console), then why: exists (the form's refusal) for a new file that
+//   exists, "cannot be opened: " and the system's words, "the file ends
+//   before all its values", or the line (when one was read) and "a value
+//   is not a number", "a count is not a whole number", or the text layer's
+//   context and message.
+std::string clisaid(const cliform& form, const ioerror& e);
+
+// A run that cannot be done: the one line that says why, after the
+// program's name (a file, its line where it applies, or the work's own
+// words).
+struct clifailure {
+    std::string text;
+};
+
+// The run of a command line that cliread let run (cli_run): the work of
+//   the companion on io.  Throws clifailure, ioerror and std::bad_alloc.
+typedef void (*clibody)(units& io, const cliline& line);
+
+// climain: the life of a companion's command line on io (its units set):
+//   reads argv against form, answers a line that does not run
+//   (clireport), runs one that does through body, and reports its failure
+//   (clierror): the text of a clifailure, clisaid of an ioerror, or
+//   form.nomemory.
+// Returns the exit status, for closeall.
+int climain(units& io, const cliform& form, int argc, const char* const* argv, clibody body);
 
 // clifits: whether the file name fits the namelen characters that the text
 //   layer opens; when it does, padded (namelen characters) receives it,

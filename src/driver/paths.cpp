@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "output/report.h"
 #include "pcnm/pcnm.h"
 #include "poly/poly.h"
 #include "run.h"
@@ -58,11 +59,6 @@ int drawprogress(void* context, const char* what, int n, double done, double ela
 // analysis ends; then the summary of its eigenvalues on the report.
 void analysis(run& r, int ntot, int& npos)
 {
-    static const layout sums = fmt(
-        "(/,' Sum of positive eigenvalues         ',F15.5,/,"
-        "' Sum of negative eigenvalues         ',F15.5,/,"
-        "' Trace of Gower-centred matrix       ',F15.5)");
-    static const layout count = fmt("(/,' Number of positive eigenvalues:',I4,/)");
     pcoasums s;
     {
         progress& prog = r.io.prog;
@@ -79,10 +75,7 @@ void analysis(run& r, int ntot, int& npos)
         // corlin is idle until correl, after the accepted attempt: the solver's work
         pcoa(ntot, r.ld, r.perm, r.d, r.eig, r.off, r.x, r.w1, r.w2, npos, s, r.corlin, &prog);
     }
-    stream& rep = r.io.report;
-    wlist(rep);
-    wfmt(rep, sums, {s.possum, s.negsum, s.trace});
-    wfmt(rep, count, {npos});
+    repsums(r.io.report, s.possum, s.negsum, s.trace, npos);
 }
 
 // The correlation check of the PCNM variables over the main objects, its
@@ -91,8 +84,6 @@ void analysis(run& r, int ntot, int& npos)
 void check(run& r)
 {
     static const layout console = fmt("(' The largest (absolute) correlation value is',F7.4)");
-    static const layout record =
-        fmt("(/,' Largest absolute correlation value between two',' spatial variables:',F7.4)");
     double largest = 0;
     int zero = correl(r.n, r.nvar, r.x, r.ld, r.w1, r.w2, r.w3, r.w4, r.corlin, r.xprime, largest);
     if (zero > 0) {
@@ -108,16 +99,13 @@ void check(run& r)
     wlist(con, {"PCNM variables built by this program. If you find "});
     wlist(con, {"this value too high, rerun the program using fewer"});
     wlist(con, {"supplementary objects."});
-    wfmt(r.io.report, record, {largest});
+    repcorrel(r.io.report, largest);
 }
 
 // Asks for the truncation limit until an attempt keeps fewer PCNM variables
 // than objects minus one; returns the PCNM count of the accepted attempt.
 int truncation(run& r, int ntot)
 {
-    static const layout highest = fmt("('    Highest unmodified distance value = ',F12.3)");
-    static const layout large = fmt("('    Multiplier for \"large distances\"  = ',F12.3)");
-    static const layout values = fmt("(1X,8F12.6)");
     static const layout verdict = fmt(
         "(' Truncation of the distance matrix to the distance',F12.3,/,' yielded',I5,"
         "' positive eigenvalues.')");
@@ -135,21 +123,12 @@ int truncation(run& r, int ntot)
         double scaled = scaledlimit(r.limit, r.rangmax);
         if (r.trace == 1) wlist(con, {"Bs/rangmax =", scaled});
         wlist(con);
-        wfmt(rep, highest, {scaled * r.rangmax});
-        wfmt(rep, large, {multiplier});
+        replimit(rep, scaled * r.rangmax);
 
         truncate(ntot, r.ld, r.d, scaled);
         int npos = 0;
         analysis(r, ntot, npos);
-        wlist(rep, {"Eigenvalues of the PCoA:"});
-        wlist(rep);
-        // Eight values a line: eight at a time writes the same lines.
-        for (int k = 0; k < ntot; k += 8) {
-            item v[8];
-            int m = ntot - k < 8 ? ntot - k : 8;
-            for (int j = 0; j < m; ++j) v[j] = item(r.eig[k + j]);
-            wfmt(rep, values, v, m);
-        }
+        repeigen(rep, ntot, r.eig);
 
         if (npos < ntot - 1) {
             wfmt(con, verdict, {scaled * r.rangmax, npos});
@@ -167,8 +146,7 @@ int truncation(run& r, int ntot)
 
 void pcnmpath(run& r)
 {
-    wlist(r.io.report);
-    wlist(r.io.report, {"Matrix of PCNM spatial variables"});
+    rephead(r.io.report);
     r.tstart = timeofday();
     int ntot = r.n + r.nsup;
     distances(ntot, r.ncoord, r.ld, r.x, r.d);
@@ -204,8 +182,7 @@ void polypath(run& r)
         }
         break;
     }
-    wlist(r.io.report);
-    wlist(r.io.report, {"Constructing a polynomial of order ", r.order});
+    reppoly(r.io.report, r.order);
     monomials(r.n, r.savedcoord, r.order, r.ld, r.x);
     r.nvar = m;
 }

@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "output/output.h"
+#include "output/report.h"
 #include "run.h"
 #include "sites/sites.h"
 #include "textio/textio.h"
@@ -154,21 +155,17 @@ void writevars(run& r)
 
 void closing(run& r)
 {
-    static const layout elapsed = fmt("(/,' Computation time:',F10.2,' sec.')");
     stream& con = r.io.out;
     wlist(con);
     if (r.method == 1) {
         lines(con, {"The principal coordinates with positive", "eigenvalues (PCNM variables) have been"});
         wlist(con, {"written out to file ", item(r.varname, namelen)});
-        float seconds = timeofday() - r.tstart;
-        if (seconds < 0) seconds += 86400.0f;  // the run passed midnight
-        wfmt(con, elapsed, {seconds});
-        wfmt(r.io.report, elapsed, {seconds});
+        float now = timeofday();
+        reptime(con, r.tstart, now);
+        reptime(r.io.report, r.tstart, now);
     } else {
         wlist(con, {"The monomials have been written out to file ", item(r.varname, namelen)});
     }
-    wlist(r.io.report);
-    wlist(r.io.report, {"End of the program."});
-    wlist(con);
-    wlist(con, {"End of the program."});
+    repend(r.io.report);
+    repend(con);
 }

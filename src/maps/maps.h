@@ -154,10 +154,10 @@ struct namedrefusal {
 // failed write; a picture begun is removed) and std::bad_alloc.
 void maps(units& io, const mapsrequest& q);
 
-// mapsfailure: the one-line text of a failed run, after the program's name:
-//   "NAME: WHY" for a file or option, or the want of memory.
-std::string mapsfailure(const ioerror& e);
+// mapsfailure: the one-line text of a refusal, after the program's name:
+//   "NAME: WHY" for a file or option, with the line where one applies.
+//   (A failed open, read or write is told by clisaid, the want of memory
+//   by mapscli.nomemory.)
 std::string mapsfailure(const namedrefusal& b);
-std::string mapsfailure(const std::bad_alloc&);
 
 #endif

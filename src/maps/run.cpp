@@ -74,20 +74,6 @@ int exists(const char* name)
     return fd >= 0 ? 1 : err == EISDIR ? 2 : 0;
 }
 
-// The one-line message of a failed open or read.
-std::string said(const ioerror& e)
-{
-    std::string m = e.message;
-    if (std::strcmp(e.context, "open") == 0)
-        return m == "'new' file exists" ? "exists: a picture is never overwritten (--force replaces it)"
-                                        : "cannot be opened: " + m;
-    if (m == "end of file") return "the file ends before all its values";
-    std::string where = e.s->lines > 0 ? "line " + std::to_string(e.s->lines) + ": " : "";
-    if (std::strcmp(e.context, "invalid number") == 0) return where + "a value is not a number";
-    if (std::strcmp(e.context, "invalid integer") == 0) return where + "a count is not a whole number";
-    return where + e.context + ": " + m;
-}
-
 }  // namespace
 
 const cliform mapscli = {
@@ -101,6 +87,8 @@ const cliform mapscli = {
     3,
     3,
     "the name is longer than 79 characters: give a shorter path",
+    "exists: a picture is never overwritten (--force replaces it)",
+    "not enough memory for these sites and variables",
 };
 
 mapsrequest mapsrequestof(const cliline& line)
@@ -125,7 +113,7 @@ void maps(units& io, const mapsrequest& o)
     char pic[namelen + 1] = {};
     padded(picname, pic);
     if (!o.force && exists(picname.c_str()))
-        throw namedrefusal{picname, {"exists: a picture is never overwritten (--force replaces it)"}};
+        throw namedrefusal{picname, {mapscli.exists}};
 
     sites s;
     char name[namelen];
@@ -221,17 +209,7 @@ void maps(units& io, const mapsrequest& o)
     }
 }
 
-std::string mapsfailure(const ioerror& e)
-{
-    return std::string(e.s->console ? "standard output" : e.s->name) + ": " + said(e);
-}
-
 std::string mapsfailure(const namedrefusal& b)
 {
     return b.name + ": " + (b.r.line > 0 ? "line " + std::to_string(b.r.line) + ": " : "") + b.r.text;
-}
-
-std::string mapsfailure(const std::bad_alloc&)
-{
-    return "not enough memory for these sites and variables";
 }

@@ -138,6 +138,8 @@ const cliform thresholdcli = {
     1,
     1,
     "The name is longer than 79 characters, which lociweaver cannot open either: give a shorter path.",
+    nullptr,  // no output file
+    nullptr,  // a failure is the failure report of the text layer (failreport)
 };
 
 std::string threshold(units& io, const std::string& path)

@@ -9,11 +9,73 @@
 #include "lociweaver.h"
 #include "maps/maps.h"
 #include "output/output.h"
+#include "output/report.h"
 #include "table/table.h"
 #include "textio/os.h"
 #include "textio/textio.h"
 
 namespace {
+
+// The options besides --help: the texts are read by varsoptionsof, the
+// whole numbers are refused by cliread outside their range.
+const clioption options[] = {
+    {"--coords", opt_text, 0, 0},
+    {"--id", opt_text, 0, 0},
+    {"--supplementary", opt_text, 0, 0},
+    {"--limit", opt_text, 0, 0},
+    {"--polynomial", opt_whole, 2, 5},
+    {"--layout", opt_whole, 1, 3},
+    {"--moran", opt_text, 0, 0},
+    {"--report", opt_text, 0, 0},
+    {"--select", opt_text, 0, 0},
+    {"--threads", opt_whole, 1, 256},
+    {"--force", opt_flag, 0, 0},
+};
+
+const char* const help[] = {
+    "usage: lociweaver-vars [options] SITES OUTPUT",
+    "",
+    "Builds the spatial variables of the sites of SITES and writes them to OUTPUT:",
+    "PCNM variables (by default, the limit that of the minimum spanning tree) or",
+    "the monomials of a polynomial of the coordinates.",
+    "",
+    "SITES is a coordinates file as lociweaver reads it, or with --coords a table",
+    "with a header line (CSV or TSV: comma, tab, or semicolon with decimal commas;",
+    "quoted fields, a byte-order mark and CR LF line ends are accepted).",
+    "OUTPUT is a CSV table: the site label, then PCNM1, PCNM2, ... (Mono1, ... for",
+    "a polynomial), every value written so that it reads back as the same number.",
+    "",
+    "options:",
+    "  --coords X[,Y[,Z]]  the table's coordinate columns (one to three)",
+    "  --id NAME           the table's column of site labels",
+    "  --supplementary NAME",
+    "                      the table's column whose 1 marks a supplementary site",
+    "  --limit L|mst       the truncation limit, in the coordinates' units (mst:",
+    "                      the longest edge of the minimum spanning tree, the default)",
+    "  --polynomial ORDER  the monomials of a polynomial of order 2 to 5",
+    "  --layout 1|2|3      OUTPUT as lociweaver writes it: one line per object,",
+    "                      folded, or a Canoco file",
+    "  --moran FILE        a table of each variable's eigenvalue and Moran's I",
+    "  --report FILE       the run's record as lociweaver's report file has it from",
+    "                      the construction on: the limit, the eigenvalues, ...",
+    "  --select positive   only the variables whose Moran's I is above its expectation",
+    "  --threads K         the threads of the computation (default: every processor)",
+    "  --force             replace OUTPUT and FILE when they exist",
+    "  --help              this text",
+    "",
+    "Exit status: 0 when the files are written; 2 when SITES cannot be read or",
+    "used, an option is wrong, an output file exists, or the analysis stops.",
+};
+
+
+std::vector<std::string> split(const std::string& text)
+{
+    std::vector<std::string> out;
+    size_t a = 0;
+    for (size_t c; (c = text.find(',', a)) != std::string::npos; a = c + 1) out.push_back(text.substr(a, c - a));
+    out.push_back(text.substr(a));
+    return out;
+}
 
 // The sites of a run: main first, in the order of the file, then the
 // supplementary ones; a label for each main site.
@@ -26,12 +88,9 @@ struct runsites {
 // The name as the text layer opens it: namelen characters, blank-padded.
 std::string padded(const std::string& name)
 {
-    if (name.size() > size_t(namelen))
-        throw varsfailure{name.substr(0, 40) + "...: the name is longer than " + std::to_string(namelen) +
-                          " characters: give a shorter path"};
-    std::string p = name;
-    p.resize(size_t(namelen), ' ');
-    return p;
+    char p[namelen];
+    if (!clifits(name, p)) throw clifailure{name.substr(0, 40) + "...: " + varscli.longname};
+    return std::string(p, size_t(namelen));
 }
 
 // The sites of a coordinates file, read as the dialogue reads it.
@@ -45,7 +104,7 @@ runsites coordinatesfile(const std::string& name, units& io)
     try {
         readsites(io.coord, s);
     } catch (const refusal& f) {
-        throw varsfailure{name + (f.line > 0 ? ", line " + std::to_string(f.line) : "") + ": " + f.text};
+        throw clifailure{name + (f.line > 0 ? ", line " + std::to_string(f.line) : "") + ": " + f.text};
     }
     closes(io.coord);
     r.n = s.n;
@@ -61,7 +120,7 @@ runsites tablefile(const varsoptions& o)
 {
     tablerequest q{o.coords, o.id, o.supplementary};
     sitetable t = readtablefile(o.sites, q);
-    if (t.status != table_ok) throw varsfailure{t.message};
+    if (t.status != table_ok) throw clifailure{t.message};
     runsites r;
     r.ncoord = t.ncoord;
     const size_t rows = t.rows;
@@ -73,7 +132,7 @@ runsites tablefile(const varsoptions& o)
         for (int j = 0; j < t.ncoord; ++j) r.x[to + size_t(j) * rows] = t.x[i + size_t(j) * rows];
         if (!t.supplementary[i]) r.labels.push_back(t.labels.empty() ? std::to_string(i + 1) : t.labels[i]);
     }
-    if (r.n < 2) throw varsfailure{o.sites + ": " + std::to_string(r.n) + " main site" + (r.n == 1 ? "" : "s") +
+    if (r.n < 2) throw clifailure{o.sites + ": " + std::to_string(r.n) + " main site" + (r.n == 1 ? "" : "s") +
                                    ": an analysis needs two or more"};
     return r;
 }
@@ -81,7 +140,7 @@ runsites tablefile(const varsoptions& o)
 // The library's status as the run's failure.
 [[noreturn]] void stop(const lw_analysis* a, const std::string& sites)
 {
-    throw varsfailure{sites + ": " + lw_message(a)};
+    throw clifailure{sites + ": " + lw_message(a)};
 }
 
 // Opens the file name on s for writing: refused when it exists unless
@@ -117,7 +176,108 @@ std::string field(const std::string& text)
     return q + "\"";
 }
 
+// Writes the variables of the columns keep of the run a on out, in the
+// layout of o: the CSV table (a label and the shortest decimal of every
+// value), or one of the dialogue's three layouts.
+void writevariables(stream& out, const varsoptions& o, const runsites& s, const lw_analysis* a,
+               const std::vector<int>& keep)
+{
+    const int n = lw_rows(a), k = int(keep.size());
+    const double* v = lw_variables(a);
+    const bool pcnm = o.order == 0;
+    if (o.layout == 0) {
+        const std::string prefix = pcnm ? ",PCNM" : ",Mono";
+        std::string row = field(o.id.empty() ? "site" : o.id);
+        for (int j : keep) row += prefix + std::to_string(j + 1);
+        wrecord(out, row);
+        for (int i = 0; i < n; ++i) {
+            row = field(s.labels[size_t(i)]);
+            for (int j : keep) row += "," + shortest(v[size_t(i) + size_t(j) * size_t(n)]);
+            wrecord(out, row);
+        }
+        return;
+    }
+    // The columns kept, gathered only when some are left out.
+    std::vector<double> x;
+    if (k < lw_count(a)) {
+        x.resize(size_t(n) * size_t(k > 0 ? k : 1));
+        for (int c = 0; c < k; ++c)
+            for (int i = 0; i < n; ++i)
+                x[size_t(i) + size_t(c) * size_t(n)] = v[size_t(i) + size_t(keep[size_t(c)]) * size_t(n)];
+        v = x.data();
+    }
+    const int method = pcnm ? 1 : 2;
+    if (o.layout == 3)
+        canocofree(n, s.ncoord, k, n, v, method, o.order, out);
+    else
+        writeout(n, s.ncoord, k, n, v, o.layout, method, o.order, out);
+}
+
+// Writes the record of the run a on rep, as the dialogue's report has it
+// from the construction on: a polynomial of the order (> 0), else PCNM
+// with nsup supplementary sites, whose computation ran from the time of day start to now.
+void record(stream& rep, const lw_analysis* a, int order, int nsup, float start, float now)
+{
+    if (order > 0) {
+        reppoly(rep, order);
+    } else {
+        double sums[3];
+        lw_sums(a, sums);
+        const int ntot = lw_rows(a) + nsup;
+        rephead(rep);
+        replimit(rep, lw_scaledlimit(a) * lw_rangmax(a));
+        repsums(rep, sums[0], sums[1], sums[2], lw_count(a));
+        repeigen(rep, ntot, lw_eigenvalues(a));
+        if (nsup > 0) repcorrel(rep, lw_correlation(a));
+        reptime(rep, start, now);
+    }
+    repend(rep);
+}
+
 }  // namespace
+
+// Two operands, SITES and OUTPUT; the options anywhere among them.
+const cliform varscli = {
+    "lociweaver-vars", "usage: lociweaver-vars [options] SITES OUTPUT", help, sizeof help / sizeof help[0],
+    options, sizeof options / sizeof options[0], false, 2, 2,
+    "the name is longer than 79 characters: give a shorter path",
+    "exists: an output file is never overwritten (--force replaces it)",
+    "not enough memory for these sites",
+};
+
+varsoptions varsoptionsof(const cliline& line)
+{
+    varsoptions o;
+    o.sites = line.operands.at(0);
+    o.output = line.operands.at(1);
+    if (const cligiven* g = cliget(line, "--coords")) {
+        o.coords = split(g->text);
+        if (o.coords.size() > 3) throw clifailure{"--coords: one to three columns"};
+    }
+    if (const cligiven* g = cliget(line, "--id")) o.id = g->text;
+    if (const cligiven* g = cliget(line, "--supplementary")) o.supplementary = g->text;
+    if (const cligiven* g = cliget(line, "--limit")) {
+        const std::string& t = g->text;
+        o.mst = t == "mst";
+        if (!o.mst && (!ostodouble(t.data(), t.data() + t.size(), o.limit) || !(o.limit > 0)))
+            throw clifailure{"--limit: must be a positive number or mst"};
+    }
+    if (const cligiven* g = cliget(line, "--polynomial")) o.order = int(g->whole);
+    if (const cligiven* g = cliget(line, "--layout")) o.layout = int(g->whole);
+    if (const cligiven* g = cliget(line, "--moran")) o.moran = g->text;
+    if (const cligiven* g = cliget(line, "--report")) o.report = g->text;
+    if (const cligiven* g = cliget(line, "--select")) {
+        if (g->text != "positive" && g->text != "all") throw clifailure{"--select: positive or all"};
+        o.positive = g->text == "positive";
+    }
+    if (const cligiven* g = cliget(line, "--threads")) o.threads = int(g->whole);
+    o.force = cliget(line, "--force") != nullptr;
+    if (o.order > 0 && !o.mst) throw clifailure{"--limit: a polynomial has no truncation limit"};
+    if (!o.moran.empty() && o.moran == o.output) throw clifailure{"--moran: the same file as OUTPUT"};
+    if (!o.report.empty() && o.report == o.output) throw clifailure{"--report: the same file as OUTPUT"};
+    if (!o.report.empty() && o.report == o.moran) throw clifailure{"--report: the same file as --moran"};
+    return o;
+}
 
 std::vector<std::string> varsrun(const varsoptions& o, units& io)
 {
@@ -125,13 +285,14 @@ std::vector<std::string> varsrun(const varsoptions& o, units& io)
     runsites s = o.coords.empty() ? coordinatesfile(o.sites, io) : tablefile(o);
     const bool pcnm = o.order == 0;
     if (!pcnm && (o.positive || !o.moran.empty()))
-        throw varsfailure{"--polynomial: the monomials have no Moran's I (--select and --moran are for PCNM)"};
+        throw clifailure{"--polynomial: the monomials have no Moran's I (--select and --moran are for PCNM)"};
 
     std::unique_ptr<lw_analysis, void (*)(lw_analysis*)> a(lw_new(), lw_free);
-    if (!a) throw varsfailure{"not enough memory for an analysis"};
+    if (!a) throw clifailure{"not enough memory for an analysis"};
     if (lw_sites(a.get(), s.n, s.nsup, s.ncoord, s.x.data()) != LW_OK) stop(a.get(), o.sites);
     lw_threads(a.get(), o.threads);
     double limit = o.limit;
+    const float start = float(ossecondofday());  // the computation's start, for the record
     if (pcnm) {
         char text[40] = "";
         if (o.mst) {
@@ -148,7 +309,6 @@ std::vector<std::string> varsrun(const varsoptions& o, units& io)
 
     // The variables written: all, or those of positive autocorrelation.
     const int n = lw_rows(a.get()), count = lw_count(a.get());
-    const double* v = lw_variables(a.get());
     const double* mi = lw_moran(a.get());
     std::vector<int> keep;
     for (int j = 0; j < count; ++j)
@@ -160,51 +320,39 @@ std::vector<std::string> varsrun(const varsoptions& o, units& io)
                    " written to " + o.output);
 
     // Refusals of existing files before any is written.
-    for (const std::string* f : {&o.output, &o.moran}) {
+    for (const std::string* f : {&o.output, &o.moran, &o.report}) {
         if (f->empty() || o.force) continue;
         int err = 0, fd = osopen(f->c_str(), err);
         if (fd >= 0) {
             osclose(fd);
-            throw varsfailure{*f + ": exists: an output file is never overwritten (--force replaces it)"};
+            throw clifailure{*f + ": " + varscli.exists};
         }
     }
 
-    writeall(io.vars, o.output, o.force, [&] {
-        if (o.layout == 0) {
-            std::string head = field(o.id.empty() ? "site" : o.id);
-            for (int j : keep) head += "," + std::string(prefix) + std::to_string(j + 1);
-            wrecord(io.vars, head);
-            for (int i = 0; i < n; ++i) {
-                std::string row = field(s.labels[size_t(i)]);
-                for (int j : keep) row += "," + shortest(v[size_t(i) + size_t(j) * size_t(n)]);
-                wrecord(io.vars, row);
-            }
-            return;
-        }
-        std::vector<double> x(size_t(n) * size_t(k > 0 ? k : 1));
-        for (int c = 0; c < k; ++c)
-            for (int i = 0; i < n; ++i) x[size_t(i) + size_t(c) * size_t(n)] = v[size_t(i) + size_t(keep[size_t(c)]) * size_t(n)];
-        const int method = pcnm ? 1 : 2;
-        if (o.layout == 3)
-            canocofree(n, s.ncoord, k, n, x.data(), method, o.order, io.vars);
-        else
-            writeout(n, s.ncoord, k, n, x.data(), o.layout, method, o.order, io.vars);
-    });
-    if (!o.moran.empty()) {
-        try {
-            writeall(io.report, o.moran, o.force, [&] {
-                wrecord(io.report, "variable,eigenvalue,moran,expectation,sd,z");
+    // The files, each removed again when a later one fails.
+    std::vector<std::string> written;
+    try {
+        writeall(io.vars, o.output, o.force, [&] { writevariables(io.vars, o, s, a.get(), keep); });
+        written.push_back(o.output);
+        const float now = float(ossecondofday());
+        if (!o.moran.empty()) {
+            writeall(io.grid, o.moran, o.force, [&] {
+                wrecord(io.grid, "variable,eigenvalue,moran,expectation,sd,z");
                 for (int j : keep)
-                    wrecord(io.report, std::string(prefix) + std::to_string(j + 1) + "," +
-                                           shortest(lw_eigenvalues(a.get())[j]) + "," + shortest(mi[j]) + "," +
-                                           shortest(mi[j + count]) + "," + shortest(mi[j + 2 * count]) + "," +
-                                           shortest(mi[j + 3 * count]));
+                    wrecord(io.grid, std::string(prefix) + std::to_string(j + 1) + "," +
+                                         shortest(lw_eigenvalues(a.get())[j]) + "," + shortest(mi[j]) + "," +
+                                         shortest(mi[j + count]) + "," + shortest(mi[j + 2 * count]) + "," +
+                                         shortest(mi[j + 3 * count]));
             });
-        } catch (...) {
-            std::remove(o.output.c_str());
-            throw;
+            written.push_back(o.moran);
         }
-        said.push_back("Moran's I of each variable written to " + o.moran);
+        if (!o.report.empty())
+            writeall(io.report, o.report, o.force, [&] { record(io.report, a.get(), o.order, s.nsup, start, now); });
+    } catch (...) {
+        for (const std::string& f : written) std::remove(f.c_str());
+        throw;
     }
+    if (!o.moran.empty()) said.push_back("Moran's I of each variable written to " + o.moran);
+    if (!o.report.empty()) said.push_back("The run's record written to " + o.report);
     return said;
 }

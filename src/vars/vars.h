@@ -7,7 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli.h"
 #include "textio/stream.h"
+
+// The command line: the options below and two operands, SITES and OUTPUT.
+extern const cliform varscli;
 
 // The options of a run, as the command line gives them.
 struct varsoptions {
@@ -19,23 +23,33 @@ struct varsoptions {
     int order = 0;                    // a polynomial of this order, else PCNM
     int layout = 0;                   // 0 a CSV table, 1 to 3 the dialogue's layouts
     std::string moran;                // the file of the Moran's I table (empty: none)
+    std::string report;               // the file of the run's record (empty: none)
     bool positive = false;            // only the variables whose I is above its expectation
     bool force = false;               // existing output files replaced
     int threads = 0;
 };
 
-// A run that cannot be done: the one line that says why (a file, its line
-// and column where they apply, or the analysis's own words).
-struct varsfailure {
-    std::string line;
-};
+// varsoptionsof: the options of a command line that cliread let run
+//   (cli_run); the last of an option given twice counts.  Throws
+//   clifailure for a value that cannot be used (a limit that is no
+//   positive number, more than three coordinate columns, a selection other
+//   than positive or all) or options that do not go together (a limit with
+//   a polynomial, two outputs of one name).
+varsoptions varsoptionsof(const cliline& line);
 
 // varsrun: the run of o, its files written through io (the variables on
-//   io.vars, the Moran's I table on io.report) only once everything is
-//   computed; a file that exists is refused unless o.force, and a file
-//   that fails on the way is removed.
+//   io.vars, the run's record on io.report, the Moran's I table on
+//   io.grid) only once everything is computed; a file that exists is
+//   refused unless o.force, and when one fails on the way, every file of
+//   the run is removed.
+// The record holds the lines that the dialogue's report file holds from
+//   its construction section on, for the same sites and limit: for PCNM
+//   the heading, the limit, the eigenvalue summary and list, the
+//   correlation line when supplementary sites take part and the
+//   computation time (from the analysis's start to the variables
+//   written); for a polynomial its order line; then the end lines.
 // Returns the lines the run has to say on the standard output (the limit
-//   used, the count of variables).  Throws varsfailure; ioerror for a
+//   used, the count of variables).  Throws clifailure; ioerror for a
 //   failed write.
 std::vector<std::string> varsrun(const varsoptions& o, units& io);
 
