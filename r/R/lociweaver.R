@@ -68,6 +68,9 @@ pcnmcall <- function(xy, nsup, limit, threads, bar, raiseat = 0L) {
           as.integer(raiseat))
 }
 
+# lw_pcnm: the PCNM variables of the sites coords (main sites, then those
+# marked supplementary, given to the library in that order), limit a number
+# or "mst"; returns the lw_pcnm object (see ?lw_pcnm).
 lw_pcnm <- function(coords, limit = "mst", supplementary = NULL, select = c("all", "positive"),
                     threads = NULL, verbose = TRUE) {
     xy <- sitematrix(coords, "lw_pcnm")
@@ -104,6 +107,8 @@ lw_pcnm <- function(coords, limit = "mst", supplementary = NULL, select = c("all
 
 sumsof <- function(s) c(positive = s[1], negative = s[2], trace = s[3])
 
+# lw_threshold: the tree's limit of the sites coords, with its decimal as
+# the attribute text.
 lw_threshold <- function(coords) {
     xy <- sitematrix(coords, "lw_threshold")
     if (nrow(xy) < 2L) stop("lw_threshold: the tree's limit needs two sites or more", call. = FALSE)
@@ -112,6 +117,8 @@ lw_threshold <- function(coords) {
     structure(r$limit, text = r$text)
 }
 
+# lw_polynomial: the monomials of the order of the sites coords, an
+# lw_polynomial object.
 lw_polynomial <- function(coords, order) {
     xy <- sitematrix(coords, "lw_polynomial")
     if (!is.numeric(order) || length(order) != 1L || is.na(order) || !(order %in% 2:5))
@@ -136,6 +143,8 @@ monomialnames <- function(ncoord, order) {
     out
 }
 
+# lw_write: writes x (lw_pcnm or lw_polynomial) to the new file (replaced
+# when overwrite) by the dialogue's writer of the layout; returns file.
 lw_write <- function(x, file, layout = 1:3, overwrite = FALSE) {
     if (inherits(x, "lw_pcnm")) {
         method <- 1L

@@ -9,6 +9,7 @@ plainmatrix <- function(x) {
     v
 }
 
+# Prints the counts and the first variables of x; returns x invisibly.
 print.lw_pcnm <- function(x, ...) {
     cat(sprintf("PCNM variables: %d of %d sites, limit %s; %d variable%s kept of %d\n",
                 ncol(x), nrow(x), format(attr(x, "limit")), ncol(x),
@@ -22,6 +23,7 @@ print.lw_pcnm <- function(x, ...) {
     invisible(x)
 }
 
+# The counts, sums, Moran's I and correlation of object, to print.
 summary.lw_pcnm <- function(object, ...) {
     m <- attr(object, "moran")
     ev <- attr(object, "eigenvalues")
@@ -32,6 +34,7 @@ summary.lw_pcnm <- function(object, ...) {
               class = "summary.lw_pcnm")
 }
 
+# Prints the summary x; returns it invisibly.
 print.summary.lw_pcnm <- function(x, ...) {
     cat(sprintf("PCNM analysis of %d main sites, truncation limit %s\n", x$sites, format(x$limit)))
     cat(sprintf("positive eigenvalues: %d (sum %s); negative sum %s; trace %s\n", x$count,
@@ -43,10 +46,12 @@ print.summary.lw_pcnm <- function(x, ...) {
     invisible(x)
 }
 
+# The variables of x as a data frame, one column per variable.
 as.data.frame.lw_pcnm <- function(x, row.names = NULL, optional = FALSE, ...) {
     as.data.frame(plainmatrix(x), row.names = row.names, optional = optional, ...)
 }
 
+# Prints the order and the first rows of the monomials x.
 print.lw_polynomial <- function(x, ...) {
     cat(sprintf("Monomials of a polynomial of order %d: %d of %d sites\n", attr(x, "order"),
                 ncol(x), nrow(x)))
@@ -56,6 +61,8 @@ print.lw_polynomial <- function(x, ...) {
 
 as.data.frame.lw_polynomial <- as.data.frame.lw_pcnm
 
+# Maps of the variables which of x (a panel each), or the Moran chart;
+# returns x invisibly (the Moran matrix for which = "moran").
 plot.lw_pcnm <- function(x, which = seq_len(min(ncol(x), 6L)), ...) {
     if (identical(which, "moran")) return(invisible(moranchart(x, ...)))
     if (!is.numeric(which) || length(which) < 1L || anyNA(which) || any(which < 1 | which > ncol(x)))
