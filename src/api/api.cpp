@@ -39,7 +39,10 @@ struct lw_analysis {
     int count = 0;
     double rangmax = 0, scaled = 0, largest = 0;
     pcoasums sums;
-    std::vector<double> vars, eig, moran;
+    std::vector<double> vars, eig;
+    // The Moran's I table, made when first asked for (most runs never ask).
+    mutable std::vector<double> moran;
+    mutable bool moranmade = false;
     std::string message;
 
     // what places new sites in the analysis: the ranging (vmin, rangmax),
@@ -148,25 +151,6 @@ int pcnm(lw_analysis* a, storage& s)
     }
     a->count = npos;
 
-    // Moran's I over the pairs of main sites within the limit, as
-    // lociweaver-maps computes it.
-    variables v;
-    v.n = a->n;
-    v.k = npos;
-    v.v.resize(size_t(a->n) * size_t(npos));
-    for (int i = 0; i < a->n; ++i)
-        for (int j = 0; j < npos; ++j) v.v[size_t(i) * npos + j] = s.x[size_t(i) + size_t(j) * ld];
-    pairs p;
-    findpairs(a->n, a->ncoord, ld, s.ranged.data(), a->scaled, p);
-    std::vector<moranstat> st(static_cast<size_t>(npos));
-    a->moran.assign(size_t(npos) * 4, std::nan(""));
-    if (npos > 0 && !p.w.empty() && moran(p, v, st.data()) == 0)
-        for (int j = 0; j < npos; ++j) {
-            a->moran[size_t(j)] = st[size_t(j)].i;
-            a->moran[size_t(j) + size_t(npos)] = st[size_t(j)].e;
-            a->moran[size_t(j) + 2 * size_t(npos)] = st[size_t(j)].sd;
-            a->moran[size_t(j) + 3 * size_t(npos)] = st[size_t(j)].z;
-        }
     return LW_OK;
 }
 
@@ -319,6 +303,7 @@ int lw_run(lw_analysis* a)
     a->vars.clear();
     a->eig.clear();
     a->moran.clear();
+    a->moranmade = false;
     for (std::vector<double>* v : {&a->vmin, &a->ranged, &a->rowmean, &a->pc, &a->stdmean, &a->stdsd}) v->clear();
     if (a->n == 0) return fail(a, LW_BADINPUT, "no sites were given");
     if (a->method == 0) return fail(a, LW_BADINPUT, "no method was chosen (lw_pcnm or lw_polynomial)");
@@ -357,7 +342,36 @@ int lw_sums(const lw_analysis* a, double* sums)
 double lw_correlation(const lw_analysis* a) { return a && a->done ? a->largest : 0; }
 const double* lw_moran(const lw_analysis* a)
 {
-    return a && a->done && !a->moran.empty() ? a->moran.data() : nullptr;
+    if (!a || !a->done || a->method != 1) return nullptr;
+    if (!a->moranmade) {
+        // Over the pairs of main sites within the limit, as lociweaver-maps
+        // computes it; a variable whose I cannot be computed is NaN.
+        const int n = a->n, k = a->count;
+        try {
+            variables v;
+            v.n = n;
+            v.k = k;
+            v.v.resize(size_t(n) * size_t(k));
+            for (int i = 0; i < n; ++i)
+                for (int j = 0; j < k; ++j) v.v[size_t(i) * k + j] = a->vars[size_t(i) + size_t(j) * n];
+            pairs p;
+            findpairs(n, a->ncoord, n + a->nsup, a->ranged.data(), a->scaled, p);
+            std::vector<moranstat> st(static_cast<size_t>(k));
+            a->moran.assign(size_t(k) * 4, std::nan(""));
+            if (k > 0 && !p.w.empty() && moran(p, v, st.data()) == 0)
+                for (int j = 0; j < k; ++j) {
+                    a->moran[size_t(j)] = st[size_t(j)].i;
+                    a->moran[size_t(j) + size_t(k)] = st[size_t(j)].e;
+                    a->moran[size_t(j) + 2 * size_t(k)] = st[size_t(j)].sd;
+                    a->moran[size_t(j) + 3 * size_t(k)] = st[size_t(j)].z;
+                }
+        } catch (const std::bad_alloc&) {
+            a->moran.clear();
+            return nullptr;
+        }
+        a->moranmade = true;
+    }
+    return a->moran.empty() ? nullptr : a->moran.data();
 }
 
 int lw_place(lw_analysis* a, int m, const double* xy, double* out)

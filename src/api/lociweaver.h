@@ -8,7 +8,9 @@
  * asks nothing and reads no environment variable.  Every call returns a
  * status (LW_OK or a reason); lw_message tells the reason in words.  Two
  * handles never touch each other: two analyses may run at the same time on
- * two threads of a program, each giving the bits it gives alone.
+ * two threads of a program, each giving the bits it gives alone.  One
+ * handle is used by one thread at a time (even its results: lw_moran
+ * computes its table at the first call).
  *
  * Matrices are column-major doubles: element (i, j), counted from 0, of a
  * matrix of r rows is m[i + j * r]. */
@@ -107,7 +109,10 @@ int lw_run(lw_analysis* a);
  *                  (supplementary sites only; 0 otherwise);
  *   lw_moran       the Moran's I of each variable over the pairs of main
  *                  sites within the limit, with its expectation, standard
- *                  deviation and z: count x 4 (PCNM only). */
+ *                  deviation and z: count x 4 (PCNM only; NaN where it
+ *                  cannot be computed).  It is computed at the first call
+ *                  after a run (a run that never asks takes no time for
+ *                  it): null when the memory for it is refused. */
 int lw_count(const lw_analysis* a);
 int lw_rows(const lw_analysis* a);
 const double* lw_variables(const lw_analysis* a);
