@@ -309,7 +309,10 @@ std::vector<std::string> varsrun(const varsoptions& o, units& io)
 
     // The variables written: all, or those of positive autocorrelation.
     const int n = lw_rows(a.get()), count = lw_count(a.get());
-    const double* mi = lw_moran(a.get());
+    // The Moran's I table only when the run uses it: it is computed on asking.
+    const double* mi = o.positive || !o.moran.empty() ? lw_moran(a.get()) : nullptr;
+    if ((o.positive || !o.moran.empty()) && !mi)
+        throw clifailure{o.sites + ": not enough memory for the Moran's I of " + std::to_string(n) + " sites"};
     std::vector<int> keep;
     for (int j = 0; j < count; ++j)
         if (!o.positive || (mi && mi[j] > mi[j + count])) keep.push_back(j);
