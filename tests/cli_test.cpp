@@ -141,10 +141,11 @@ const clioption varsoptions[] = {
     {"--coords", opt_text, 0, 0},
     {"--first", opt_whole, 1, 99},
     {"--force", opt_flag, 0, 0},
+    {"--new", opt_two, 0, 0},
 };
 const cliform varscli = {
     "lociweaver-vars", "usage: lociweaver-vars [options] SITES [OUT]", varshelp, 3,
-    varsoptions, 4, false, 1, 2, "the name is too long", "exists", "no memory",
+    varsoptions, 5, false, 1, 2, "the name is too long", "exists", "no memory",
 };
 
 // One command line: what it asks for, the operands read, and for a refusal
@@ -227,6 +228,10 @@ const row rows[] = {
     {"", &varscli, {"s.txt", "--coords"}, cli_refused, {"s.txt"}, "--coords", "needs a value",
      "lociweaver-vars: --coords: needs a value"},
     {"", &varscli, {"--help", "--help"}, cli_help, {}, "", "", ""},
+    // An option of two values takes the next two, whatever they are.
+    {"", &varscli, {"--new", "n.txt", "--force", "s.txt"}, cli_run, {"s.txt"}, "", "", ""},
+    {"", &varscli, {"s.txt", "--new", "n.txt"}, cli_refused, {"s.txt"}, "--new", "needs two values",
+     "lociweaver-vars: --new: needs two values"},
 };
 
 TEST(cliread, what_each_command_line_asks_for)
@@ -285,6 +290,10 @@ TEST(cliread, option_values_in_order_and_the_last_of_each)
     // The bounds of a whole value are allowed.
     EXPECT_EQ(read(mapscli, {"--first", "1000000000", "a", "b", "c"}).given[0].whole, 1000000000u);
     EXPECT_EQ(read(mapscli, {"--permutations", "0", "a", "b", "c"}).given[0].whole, 0u);
+    cliline two = read(varscli, {"--new", "n.txt", "--force", "s.txt"});
+    ASSERT_EQ(two.given.size(), 1u);
+    EXPECT_EQ(two.given[0].text, "n.txt");
+    EXPECT_EQ(two.given[0].second, "--force");
     EXPECT_EQ(read(varscli, {"--coords", "3,4", "s"}).given[0].text, "3,4");
 }
 

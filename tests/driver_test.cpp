@@ -1509,4 +1509,57 @@ TEST(vars, thesamefilesasthedialogue)
     }
 }
 
+// New sites placed in the analysis (--new) at the places of the main
+// sites, the supplementary ones among them too: the variables of those
+// sites, standardised alike, to the solver's residuals; an existing
+// NEWOUTPUT refused, nothing written.
+TEST(vars, newsitesattheirplaces)
+{
+    if (!target.name.empty()) GTEST_SKIP() << "whole runs of lociweaver-vars are checked on the native build";
+    const std::string sites = randomsites(60, 7, 31);
+    std::string places = "60 2 0\n";
+    for (size_t at = sites.find('\n') + 1, k = 0; k < 60; ++k) {
+        size_t end = sites.find('\n', at) + 1;
+        places += sites.substr(at, end - at);
+        at = end;
+    }
+    scratch t;
+    spit(t.work + "/c.txt", sites);
+    spit(t.work + "/p.txt", places);
+    outcome run = runprogram(t, "lociweaver-vars", {"--limit", "30", "--new", "p.txt", "n.csv", "c.txt", "v.csv"}, "");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("The variables of 60 new sites written to n.csv\n"), std::string::npos) << run.out;
+    auto table = [](const std::string& text) {
+        std::vector<std::vector<double>> rows;
+        std::istringstream in(text);
+        std::string line;
+        std::getline(in, line);
+        while (std::getline(in, line)) {
+            rows.emplace_back();
+            std::istringstream f(line.substr(line.find(',') + 1));
+            for (std::string v; std::getline(f, v, ',');) rows.back().push_back(std::stod(v));
+        }
+        return rows;
+    };
+    const std::string vtext = slurp(t.work + "/v.csv"), ntext = slurp(t.work + "/n.csv");
+    EXPECT_EQ(vtext.substr(0, vtext.find('\n')), ntext.substr(0, ntext.find('\n')));
+    auto v = table(vtext), n = table(ntext);
+    ASSERT_EQ(v.size(), 60u);
+    ASSERT_EQ(n.size(), 60u);
+    for (size_t i = 0; i < 60; ++i) {
+        ASSERT_EQ(n[i].size(), v[i].size()) << i;
+        for (size_t j = 0; j < v[i].size(); ++j) EXPECT_NEAR(n[i][j], v[i][j], 1e-6) << i << " " << j;
+    }
+
+    scratch e;
+    spit(e.work + "/c.txt", sites);
+    spit(e.work + "/p.txt", places);
+    spit(e.work + "/n.csv", "kept\n");
+    outcome refused = runprogram(e, "lociweaver-vars", {"--new", "p.txt", "n.csv", "c.txt", "v.csv"}, "");
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err, "lociweaver-vars: n.csv: exists: an output file is never overwritten (--force replaces it)\n");
+    EXPECT_EQ(slurp(e.work + "/n.csv"), "kept\n");
+    EXPECT_FALSE(std::ifstream(e.work + "/v.csv").good());
+}
+
 }  // namespace

@@ -50,8 +50,12 @@ cliline cliread(const cliform& form, int argc, const char* const* argv)
             if (w == "--help") {
                 help = true;
             } else if (o) {
-                cligiven g{o, "", 0};
-                if (o->kind != opt_flag) {
+                cligiven g{o, "", 0, ""};
+                if (o->kind == opt_two) {
+                    if (a + 2 >= argc) return refused(line, w, "needs two values");
+                    g.text = argv[++a];
+                    g.second = argv[++a];
+                } else if (o->kind != opt_flag) {
                     if (a + 1 >= argc) return refused(line, w, "needs a value");
                     g.text = argv[++a];
                 }

@@ -21,12 +21,13 @@ const int cli_failure = 2;
 // The kinds of option: a flag (--force); an option whose value is the next
 // argument, taken as it is written (--limit L, --coords X,Y); an option
 // whose value is the next argument read as a whole number from lo to hi
-// (--first K).
-enum { opt_flag, opt_text, opt_whole };
+// (--first K); an option whose values are the next two arguments, taken as
+// they are written (--new SITES OUTPUT).
+enum { opt_flag, opt_text, opt_whole, opt_two };
 
 struct clioption {
     const char* name;               // "--limit"
-    int kind;                       // opt_flag, opt_text or opt_whole
+    int kind;                       // opt_flag, opt_text, opt_whole or opt_two
     unsigned long long lo, hi;      // opt_whole: the values allowed
 };
 
@@ -61,6 +62,7 @@ struct cligiven {
     const clioption* option;
     std::string text;
     unsigned long long whole;
+    std::string second;             // opt_two: the second value
 };
 
 // A command line read against its cliform.  A refused line holds the
@@ -73,9 +75,10 @@ struct cliline {
 };
 
 // cliread: reads the arguments argv[1] to argv[argc - 1] in order.  An
-//   option that takes a value takes the next argument, whatever it is; the
-//   first wrong argument refuses the command line: an option without its
-//   value ("needs a value"), a whole number that is none or out of range
+//   option that takes a value takes the next argument, whatever it is (one
+//   of two values the next two); the first wrong argument refuses the
+//   command line: an option without its value ("needs a value", "needs two
+//   values"), a whole number that is none or out of range
 //   ("must be a whole number from LO to HI"), or an unknown "--" word ("is
 //   no option").  Otherwise --help asks for the help, and a number of
 //   operands outside minoperands to maxoperands for the usage.

@@ -29,6 +29,7 @@ const clioption options[] = {
     {"--report", opt_text, 0, 0},
     {"--select", opt_text, 0, 0},
     {"--threads", opt_whole, 1, 256},
+    {"--new", opt_two, 0, 0},
     {"--force", opt_flag, 0, 0},
 };
 
@@ -60,7 +61,10 @@ const char* const help[] = {
     "                      the construction on: the limit, the eigenvalues, ...",
     "  --select positive   only the variables whose Moran's I is above its expectation",
     "  --threads K         the threads of the computation (default: every processor)",
-    "  --force             replace OUTPUT and FILE when they exist",
+    "  --new NEWSITES NEWOUTPUT",
+    "                      the variables at sites that took no part in the analysis",
+    "                      (a file of the same kind as SITES), as a CSV table",
+    "  --force             replace OUTPUT, FILE and NEWOUTPUT when they exist",
     "  --help              this text",
     "",
     "Exit status: 0 when the files are written; 2 when SITES cannot be read or",
@@ -134,6 +138,32 @@ runsites tablefile(const varsoptions& o)
     }
     if (r.n < 2) throw clifailure{o.sites + ": " + std::to_string(r.n) + " main site" + (r.n == 1 ? "" : "s") +
                                    ": an analysis needs two or more"};
+    return r;
+}
+
+// The new sites of --new: every site of the file (a coordinates file's
+// supplementary ones too, a table's rows whatever its --supplementary
+// column says), with the coordinates of the analysis.
+runsites newsitesof(const varsoptions& o, int ncoord, units& io)
+{
+    runsites r;
+    if (o.coords.empty()) {
+        r = coordinatesfile(o.newsites, io);
+        for (int i = r.n + 1; i <= r.n + r.nsup; ++i) r.labels.push_back(std::to_string(i));
+    } else {
+        tablerequest q{o.coords, o.id, ""};
+        sitetable t = readtablefile(o.newsites, q);
+        if (t.status != table_ok) throw clifailure{t.message};
+        r.ncoord = t.ncoord;
+        r.n = int(t.rows);
+        r.x = t.x;
+        for (size_t i = 0; i < t.rows; ++i) r.labels.push_back(t.labels.empty() ? std::to_string(i + 1) : t.labels[i]);
+    }
+    r.n += r.nsup;
+    r.nsup = 0;
+    if (r.ncoord != ncoord)
+        throw clifailure{o.newsites + ": " + std::to_string(r.ncoord) + " coordinates, where the sites have " +
+                         std::to_string(ncoord)};
     return r;
 }
 
@@ -271,11 +301,18 @@ varsoptions varsoptionsof(const cliline& line)
         o.positive = g->text == "positive";
     }
     if (const cligiven* g = cliget(line, "--threads")) o.threads = int(g->whole);
+    if (const cligiven* g = cliget(line, "--new")) {
+        o.newsites = g->text;
+        o.newoutput = g->second;
+    }
     o.force = cliget(line, "--force") != nullptr;
     if (o.order > 0 && !o.mst) throw clifailure{"--limit: a polynomial has no truncation limit"};
     if (!o.moran.empty() && o.moran == o.output) throw clifailure{"--moran: the same file as OUTPUT"};
     if (!o.report.empty() && o.report == o.output) throw clifailure{"--report: the same file as OUTPUT"};
     if (!o.report.empty() && o.report == o.moran) throw clifailure{"--report: the same file as --moran"};
+    if (!o.newoutput.empty() && o.order > 0) throw clifailure{"--new: new sites are placed in a PCNM analysis"};
+    for (const std::string* f : {&o.output, &o.moran, &o.report})
+        if (!o.newoutput.empty() && *f == o.newoutput) throw clifailure{"--new: NEWOUTPUT is another output's file"};
     return o;
 }
 
@@ -283,6 +320,8 @@ std::vector<std::string> varsrun(const varsoptions& o, units& io)
 {
     std::vector<std::string> said;
     runsites s = o.coords.empty() ? coordinatesfile(o.sites, io) : tablefile(o);
+    runsites ns;
+    if (!o.newsites.empty()) ns = newsitesof(o, s.ncoord, io);
     const bool pcnm = o.order == 0;
     if (!pcnm && (o.positive || !o.moran.empty()))
         throw clifailure{"--polynomial: the monomials have no Moran's I (--select and --moran are for PCNM)"};
@@ -323,7 +362,7 @@ std::vector<std::string> varsrun(const varsoptions& o, units& io)
                    " written to " + o.output);
 
     // Refusals of existing files before any is written.
-    for (const std::string* f : {&o.output, &o.moran, &o.report}) {
+    for (const std::string* f : {&o.output, &o.moran, &o.report, &o.newoutput}) {
         if (f->empty() || o.force) continue;
         int err = 0, fd = osopen(f->c_str(), err);
         if (fd >= 0) {
@@ -349,13 +388,31 @@ std::vector<std::string> varsrun(const varsoptions& o, units& io)
             });
             written.push_back(o.moran);
         }
-        if (!o.report.empty())
+        if (!o.report.empty()) {
             writeall(io.report, o.report, o.force, [&] { record(io.report, a.get(), o.order, s.nsup, start, now); });
+            written.push_back(o.report);
+        }
+        if (!o.newoutput.empty()) {
+            std::vector<double> at(size_t(ns.n) * size_t(count));
+            if (ns.n > 0 && lw_place(a.get(), ns.n, ns.x.data(), at.data()) != LW_OK) stop(a.get(), o.newsites);
+            writeall(io.vars, o.newoutput, o.force, [&] {
+                std::string row = field(o.id.empty() ? "site" : o.id);
+                for (int j : keep) row += std::string(",") + prefix + std::to_string(j + 1);
+                wrecord(io.vars, row);
+                for (int i = 0; i < ns.n; ++i) {
+                    row = field(ns.labels[size_t(i)]);
+                    for (int j : keep) row += "," + shortest(at[size_t(i) + size_t(j) * size_t(ns.n)]);
+                    wrecord(io.vars, row);
+                }
+            });
+        }
     } catch (...) {
         for (const std::string& f : written) std::remove(f.c_str());
         throw;
     }
     if (!o.moran.empty()) said.push_back("Moran's I of each variable written to " + o.moran);
     if (!o.report.empty()) said.push_back("The run's record written to " + o.report);
+    if (!o.newoutput.empty())
+        said.push_back("The variables of " + std::to_string(ns.n) + " new sites written to " + o.newoutput);
     return said;
 }

@@ -25,6 +25,7 @@ struct varsoptions {
     std::string moran;                // the file of the Moran's I table (empty: none)
     std::string report;               // the file of the run's record (empty: none)
     bool positive = false;            // only the variables whose I is above its expectation
+    std::string newsites, newoutput;  // --new: sites to place in the analysis, and their table
     bool force = false;               // existing output files replaced
     int threads = 0;
 };
