@@ -1169,51 +1169,69 @@ void errorontty(void* context)
 
 void alwaysprogress(void*) { ::setenv("LOCIWEAVER_PROGRESS", "always", 1); }
 
-// A PCNM run with its error stream on a terminal shows the progress line
-// there and erases it (blanks over it, the cursor back at the line's start)
-// before anything else is written; without the line the terminal holds the
+// A PCNM run, of the dialogue and of lociweaver-vars, with its error stream
+// on a terminal shows the progress line there and erases it (blanks over
+// it, the cursor back at the line's start) before anything else is written; without the line the terminal holds the
 // error stream of the same run on a file, and that run writes no progress
 // at all.
 TEST(progress, onaterminalonly)
 {
     if (target.windows) GTEST_SKIP() << "wine's console is not a POSIX terminal";
-    const std::string answers = "r.txt\nv.txt\n1\n1\n300\n1\n3\ngo\n";
-    scratch plain;
-    outcome o = runprogram(plain, "lociweaver", {}, answers, nullptr, alwaysprogress);
-    ASSERT_EQ(o.status, 0);
-    EXPECT_EQ(o.err.find('\r'), std::string::npos) << "progress on a file";
+    std::string transect = "300 1 0\n";
+    for (int i = 1; i <= 300; ++i) transect += std::to_string(i) + "\n";
+    const struct {
+        const char* program;
+        std::vector<std::string> args;
+        std::string answers;
+    } runs[] = {
+        {"lociweaver", {}, "r.txt\nv.txt\n1\n1\n300\n1\n3\ngo\n"},
+        {"lociweaver-vars", {"--limit", "3", "c.txt", "v.csv"}, ""},
+    };
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.program);
+        scratch plain;
+        spit(plain.work + "/c.txt", transect);
+        outcome o = runprogram(plain, r.program, r.args, r.answers, nullptr, alwaysprogress);
+        ASSERT_EQ(o.status, 0);
+        EXPECT_EQ(o.err.find('\r'), std::string::npos) << "progress on a file";
 
-    int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
-    std::string slave = ::ptsname(master);
-    // Records as they are written: no line feed becomes CR LF.
-    struct termios tio;
-    ASSERT_EQ(::tcgetattr(master, &tio), 0);
-    tio.c_oflag &= ~tcflag_t(OPOST);
-    ASSERT_EQ(::tcsetattr(master, TCSANOW, &tio), 0);
-    scratch s;
-    outcome t = runprogram(s, "lociweaver", {}, answers, nullptr, errorontty, &slave[0]);
-    std::string screen;
-    char buf[4096];
-    for (;;) {
-        struct pollfd p = {master, POLLIN, 0};
-        if (::poll(&p, 1, 0) <= 0) break;
-        long k = ::read(master, buf, sizeof buf);
-        if (k <= 0) break;
-        screen.append(buf, size_t(k));
+        int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(::grantpt(master), 0);
+        ASSERT_EQ(::unlockpt(master), 0);
+        std::string slave = ::ptsname(master);
+        // Records as they are written: no line feed becomes CR LF.
+        struct termios tio;
+        ASSERT_EQ(::tcgetattr(master, &tio), 0);
+        tio.c_oflag &= ~tcflag_t(OPOST);
+        ASSERT_EQ(::tcsetattr(master, TCSANOW, &tio), 0);
+        scratch s;
+        spit(s.work + "/c.txt", transect);
+        outcome t = runprogram(s, r.program, r.args, r.answers, nullptr, errorontty, &slave[0]);
+        std::string screen;
+        char buf[4096];
+        for (;;) {
+            struct pollfd p = {master, POLLIN, 0};
+            if (::poll(&p, 1, 0) <= 0) break;
+            long k = ::read(master, buf, sizeof buf);
+            if (k <= 0) break;
+            screen.append(buf, size_t(k));
+        }
+        ::close(master);
+        EXPECT_EQ(t.status, 0);
+        EXPECT_EQ(t.err, "");
+        const std::string moved = samerun(o, plain.work, t, s.work);
+        EXPECT_TRUE(moved.empty() || moved.compare(0, 6, "stderr") == 0) << "only the error stream moves: " << moved;
+        static const std::regex line(R"(\r PCoA of 300 objects: (reduction|accumulation|eigenvectors), [0-9]+% done[^\r]*)");
+        static const std::regex erased(R"(\r +\r)");
+        EXPECT_TRUE(std::regex_search(screen, line)) << "no progress line";
+        std::string rest = std::regex_replace(std::regex_replace(screen, line, ""), erased, "");
+        EXPECT_EQ(rest, o.err);
+        if (!o.err.empty())
+            EXPECT_NE(screen.find(" \r" + o.err.substr(0, 5)), std::string::npos) << "not erased before the pause";
+        else
+            EXPECT_TRUE(std::regex_search(screen, std::regex(R"(\r +\r$)"))) << "not erased at the end";
     }
-    ::close(master);
-    EXPECT_EQ(t.status, 0);
-    EXPECT_EQ(t.err, "");
-    EXPECT_EQ(samerun(o, plain.work, t, s.work).substr(0, 6), "stderr") << "only the error stream moves";
-    static const std::regex line(R"(\r PCoA of 300 objects: (reduction|accumulation|eigenvectors), [0-9]+% done[^\r]*)");
-    static const std::regex erased(R"(\r +\r)");
-    EXPECT_TRUE(std::regex_search(screen, line)) << "no progress line";
-    std::string rest = std::regex_replace(std::regex_replace(screen, line, ""), erased, "");
-    EXPECT_EQ(rest, o.err);
-    EXPECT_NE(screen.find(" \r" + o.err.substr(0, 5)), std::string::npos) << "not erased before the pause";
 }
 
 // ---------------------------------------------------------------- lociweaver-maps on whole runs

@@ -139,4 +139,20 @@ int climain(units& io, const cliform& form, int argc, const char* const* argv, c
 //   its longname.
 bool clifits(const std::string& name, char* padded);
 
+// The progress line of a long computation on the terminal of the error
+// stream: rewritten in place, blanks over what is left of a longer line
+// before, and erased (blanks over it, the cursor back at the line's start)
+// at the end.  A failed write only costs the line.  drawprogress is the
+// progress callback (progress.h) whose context is a progressline.
+struct progressline {
+    int width = 0;  // characters of the line on the screen, 0: none
+};
+int drawprogress(void* context, const char* what, int n, double done, double elapsed);
+
+// progressshown: whether a program shows the line, for mode, the text of
+//   its setting (LOCIWEAVER_PROGRESS; null when unset): not for "never",
+//   else when the error stream is a terminal; always (out): "always", the
+//   line from the first step on.
+bool progressshown(const char* mode, bool& always);
+
 #endif

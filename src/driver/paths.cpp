@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cli/cli.h"
 #include "output/report.h"
 #include "pcnm/pcnm.h"
 #include "poly/poly.h"
@@ -12,46 +13,6 @@
 #include "textio/textio.h"
 
 namespace {
-
-// The progress line of the decomposition on the terminal of the error
-// stream: rewritten in place, blanks over what is left of a longer line
-// before, and erased (blanks over it, the cursor back at the line's start)
-// at the end.  A failed write only costs the line.
-struct progressline {
-    int width = 0;  // characters of the line on the screen, 0: none
-};
-
-void putline(const char* text, size_t n)
-{
-    int err = 0;
-    while (n > 0) {
-        long k = oswrite(osstderr, text, n, err);
-        if (k <= 0) return;
-        text += k;
-        n -= size_t(k);
-    }
-}
-
-int drawprogress(void* context, const char* what, int n, double done, double elapsed)
-{
-    progressline& l = *static_cast<progressline*>(context);
-    char text[256];
-    text[0] = '\r';
-    if (!what) {
-        int w = l.width < int(sizeof text) - 2 ? l.width : int(sizeof text) - 2;
-        std::memset(text + 1, ' ', size_t(w));
-        text[w + 1] = '\r';
-        putline(text, size_t(w) + 2);
-        l.width = 0;
-        return 0;
-    }
-    int k = progtext(text + 1, what, n, done, elapsed);
-    int w = k;
-    while (w < l.width && w < 120) text[1 + w++] = ' ';
-    putline(text, size_t(w) + 1);
-    l.width = w;
-    return 0;
-}
 
 // The decomposition of ntot objects with its progress line, shown on the
 // error stream when that is a terminal (LOCIWEAVER_PROGRESS=never keeps it
@@ -63,10 +24,8 @@ void analysis(run& r, int ntot, int& npos)
     {
         progress& prog = r.io.prog;
         progressline line;
-        const char* mode = std::getenv("LOCIWEAVER_PROGRESS");
-        bool never = mode && std::strcmp(mode, "never") == 0;
-        bool always = mode && std::strcmp(mode, "always") == 0;
-        bool on = osterminal(osstderr) && !never;
+        bool always = false;
+        bool on = progressshown(std::getenv("LOCIWEAVER_PROGRESS"), always);
         progbegin(prog, ntot, on ? drawprogress : nullptr, &line, always);
         struct eraser {
             progress& p;

@@ -330,6 +330,7 @@ std::vector<std::string> varsrun(const varsoptions& o, units& io)
     if (!a) throw clifailure{"not enough memory for an analysis"};
     if (lw_sites(a.get(), s.n, s.nsup, s.ncoord, s.x.data()) != LW_OK) stop(a.get(), o.sites);
     lw_threads(a.get(), o.threads);
+    lw_progress(a.get(), o.tell, o.context, o.always);
     double limit = o.limit;
     const float start = float(ossecondofday());  // the computation's start, for the record
     if (pcnm) {

@@ -27,6 +27,12 @@ struct varsoptions {
     bool positive = false;            // only the variables whose I is above its expectation
     std::string newsites, newoutput;  // --new: sites to place in the analysis, and their table
     bool force = false;               // existing output files replaced
+    // The progress of the decomposition, told to tell(context, ...) as the
+    // library's lw_progress tells it (null: nobody); always: from its
+    // first step.
+    int (*tell)(void*, const char*, int, double, double) = nullptr;
+    void* context = nullptr;
+    bool always = false;
     int threads = 0;
 };
 
