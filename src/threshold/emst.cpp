@@ -57,24 +57,31 @@ void build(kdtree& t, int n, int ncoord, size_t ld, const double* x)
 {
     t.n = n;
     t.ncoord = ncoord;
-    t.id.resize(size_t(n));
-    for (int i = 0; i < n; ++i) t.id[size_t(i)] = i;
-    auto coord = [&](int i, int k) { return x[size_t(i) + size_t(k) * ld]; };
+    // The points with their objects, packed, reordered as the nodes split.
+    struct point {
+        double c[3];
+        int id;
+    };
+    std::vector<point> pt(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        point& q = pt[size_t(i)];
+        q.id = i;
+        for (int k = 0; k < 3; ++k) q.c[k] = k < ncoord ? x[size_t(i) + size_t(k) * ld] : 0;
+    }
     auto node = [&](int a, int b, int parent) {
         t.first.push_back(a);
         t.last.push_back(b);
         t.left.push_back(-1);
         t.right.push_back(-1);
         t.up.push_back(parent);
-        for (int k = 0; k < 3; ++k) {
-            double l = infinity, h = -infinity;
-            for (int q = a; q < b && k < ncoord; ++q) {
-                l = std::min(l, coord(t.id[size_t(q)], k));
-                h = std::max(h, coord(t.id[size_t(q)], k));
+        double l[3] = {infinity, infinity, infinity}, h[3] = {-infinity, -infinity, -infinity};
+        for (int q = a; q < b; ++q)
+            for (int k = 0; k < 3; ++k) {
+                l[k] = std::min(l[k], pt[size_t(q)].c[k]);
+                h[k] = std::max(h[k], pt[size_t(q)].c[k]);
             }
-            t.lo.push_back(k < ncoord ? l : 0);
-            t.hi.push_back(k < ncoord ? h : 0);
-        }
+        t.lo.insert(t.lo.end(), l, l + 3);
+        t.hi.insert(t.hi.end(), h, h + 3);
         return int(t.first.size()) - 1;
     };
     node(0, n, -1);
@@ -86,17 +93,20 @@ void build(kdtree& t, int n, int ncoord, size_t ld, const double* x)
             if (t.hi[3 * v + size_t(j)] - t.lo[3 * v + size_t(j)] > t.hi[3 * v + size_t(k)] - t.lo[3 * v + size_t(k)])
                 k = j;
         int mid = a + (b - a) / 2;
-        std::nth_element(t.id.begin() + a, t.id.begin() + mid, t.id.begin() + b,
-                         [&](int i, int j) { return coord(i, k) < coord(j, k); });
+        std::nth_element(pt.begin() + a, pt.begin() + mid, pt.begin() + b,
+                         [k](const point& i, const point& j) { return i.c[k] < j.c[k]; });
         int l = node(a, mid, int(v));
         int r = node(mid, b, int(v));
         t.left[v] = l;
         t.right[v] = r;
     }
-    t.p.assign(3 * size_t(n), 0.0);
+    t.p.resize(3 * size_t(n));
+    t.id.resize(size_t(n));
     t.leaf.resize(size_t(n));
-    for (int q = 0; q < n; ++q)
-        for (int k = 0; k < ncoord; ++k) t.p[3 * size_t(q) + size_t(k)] = coord(t.id[size_t(q)], k);
+    for (int q = 0; q < n; ++q) {
+        t.id[size_t(q)] = pt[size_t(q)].id;
+        for (int k = 0; k < 3; ++k) t.p[3 * size_t(q) + size_t(k)] = pt[size_t(q)].c[k];
+    }
     for (size_t v = 0; v < t.first.size(); ++v)
         if (t.left[v] < 0)
             for (int q = t.first[v]; q < t.last[v]; ++q) t.leaf[size_t(q)] = int(v);
@@ -177,7 +187,9 @@ std::vector<edge> boruvka(const kdtree& t)
     const int n = t.n;
     const size_t nodes = t.first.size(), count = size_t(n);
     std::vector<int> parent(count), part(count), nodepart(nodes), near(count, -1);
-    std::vector<double> nearw(count, infinity), bestw(count);
+    // nearw[q]: the weight of near[q] while it holds one, else a bound, never
+    // above it, on the weight of q's nearest point of another part.
+    std::vector<double> nearw(count, 0.0), bestw(count);
     std::vector<int> besta(count), bestb(count);
     for (int q = 0; q < n; ++q) parent[size_t(q)] = q;
     std::vector<edge> tree;
@@ -227,6 +239,7 @@ std::vector<edge> boruvka(const kdtree& t)
         for (int q = 0; q < n; ++q) {
             if (near[size_t(q)] >= 0) continue;
             const int c = part[size_t(q)];
+            if (nearw[size_t(q)] > bestw[size_t(c)]) continue;
             double w = bestw[size_t(c)];
             int a = besta[size_t(c)], b = bestb[size_t(c)];
             const int a0 = a, b0 = b;
@@ -238,7 +251,10 @@ std::vector<edge> boruvka(const kdtree& t)
                            b = r;
                        }
                    });
-            if (a == a0 && b == b0) continue;
+            if (a == a0 && b == b0) {
+                nearw[size_t(q)] = w;  // none nearer than the part's best
+                continue;
+            }
             // Better than the part's best so far: the point's own nearest.
             near[size_t(q)] = b;
             nearw[size_t(q)] = w;
