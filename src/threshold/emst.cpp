@@ -139,10 +139,11 @@ double bound(const kdtree& t, int a, int v)
     return sum;
 }
 
-// Visits the points within pairsum r of position a: skip(v) prunes a node
-// (besides the bound), each point b of a kept leaf goes to see(b, pairsum),
-// nearer child first.  r is read again at every node, so see() may lower it.
-template <class Skip, class See>
+// Visits the points within pairsum r of position a (below r when open):
+// skip(v) prunes a node besides the bound, each point b of a kept leaf goes
+// to see(b, pairsum), nearer child first.  r is read again at every node, so
+// see() may lower it.
+template <bool open = false, class Skip, class See>
 void search(const kdtree& t, int a, const double& r, Skip skip, See see)
 {
     int stack[128];
@@ -150,7 +151,8 @@ void search(const kdtree& t, int a, const double& r, Skip skip, See see)
     stack[depth++] = 0;
     while (depth > 0) {
         int v = stack[--depth];
-        if (skip(v) || bound(t, a, v) > r) continue;
+        const double d = bound(t, a, v);
+        if (skip(v) || d > r || (open && d == r)) continue;
         if (t.left[size_t(v)] < 0) {
             for (int b = t.first[size_t(v)]; b < t.last[size_t(v)]; ++b) see(b, sum2(t, a, b));
             continue;
@@ -177,9 +179,14 @@ struct edge {
     double w;
 };
 
-// Boruvka's method: in each round every part of the tree takes its lightest
-// edge to another part, by the order (pairsum, lower object, higher object),
-// which no two edges share.  A point keeps its nearest point of another
+// Boruvka's method: in each round every part of the tree takes a lightest
+// edge to another part.  Among equal weights the choices may close a cycle
+// of parts; all its edges then weigh the same and the last one of the cycle
+// to be merged is left out, which leaves a minimum spanning tree (the
+// weights raised by tiny amounts along the chosen edges would make these
+// choices the only lightest ones).  Only the weights of the tree and the
+// parts of its lighter edges matter below, and those are the same for every
+// minimum spanning tree.  A point keeps its nearest point of another
 // part from round to round while that point stays in another part: the
 // other parts only shrink.  Returns the ntot - 1 edges.
 std::vector<edge> boruvka(const kdtree& t)
@@ -195,17 +202,8 @@ std::vector<edge> boruvka(const kdtree& t)
     std::vector<edge> tree;
     tree.reserve(size_t(n > 0 ? n - 1 : 0));
 
-    // Whether (w, a, b) comes before (bw, ba, bb), a pair of positions
-    // ordered by their objects.
-    auto before = [&](double w, int a, int b, double bw, int ba, int bb) {
-        if (w != bw) return w < bw;
-        if (bb < 0) return true;
-        int a1 = std::min(t.id[size_t(a)], t.id[size_t(b)]), b1 = std::max(t.id[size_t(a)], t.id[size_t(b)]);
-        int a2 = std::min(t.id[size_t(ba)], t.id[size_t(bb)]), b2 = std::max(t.id[size_t(ba)], t.id[size_t(bb)]);
-        return a1 < a2 || (a1 == a2 && b1 < b2);
-    };
     auto offer = [&](int c, double w, int a, int b) {
-        if (before(w, a, b, bestw[size_t(c)], besta[size_t(c)], bestb[size_t(c)])) {
+        if (w < bestw[size_t(c)]) {
             bestw[size_t(c)] = w;
             besta[size_t(c)] = a;
             bestb[size_t(c)] = b;
@@ -239,26 +237,24 @@ std::vector<edge> boruvka(const kdtree& t)
         for (int q = 0; q < n; ++q) {
             if (near[size_t(q)] >= 0) continue;
             const int c = part[size_t(q)];
-            if (nearw[size_t(q)] > bestw[size_t(c)]) continue;
+            if (nearw[size_t(q)] >= bestw[size_t(c)]) continue;
             double w = bestw[size_t(c)];
-            int a = besta[size_t(c)], b = bestb[size_t(c)];
-            const int a0 = a, b0 = b;
-            search(t, q, w, [&](int v) { return nodepart[size_t(v)] == c; },
-                   [&](int r, double s) {
-                       if (part[size_t(r)] != c && before(s, q, r, w, a, b)) {
-                           w = s;
-                           a = q;
-                           b = r;
-                       }
-                   });
-            if (a == a0 && b == b0) {
+            int b = -1;
+            search<true>(t, q, w, [&](int v) { return nodepart[size_t(v)] == c; },
+                         [&](int r, double s) {
+                             if (part[size_t(r)] != c && s < w) {
+                                 w = s;
+                                 b = r;
+                             }
+                         });
+            if (b < 0) {
                 nearw[size_t(q)] = w;  // none nearer than the part's best
                 continue;
             }
             // Better than the part's best so far: the point's own nearest.
             near[size_t(q)] = b;
             nearw[size_t(q)] = w;
-            offer(c, w, a, b);
+            offer(c, w, q, b);
         }
         for (int c = 0; c < n; ++c) {
             if (part[size_t(c)] != c || besta[size_t(c)] < 0) continue;
