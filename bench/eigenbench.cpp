@@ -76,12 +76,9 @@ bool build(const std::string& dir, const std::string& name, centred& c)
         if (k == 7) limit = std::atof(line);
     std::fclose(a);
 
-    // The run's steps, through the program's own routines; nothing is shown.
-    std::unique_ptr<units> io(new units);
-    initunits(*io);
-    io->out.fd = -1;
+    // The run's steps, through the program's own routines.
     double vmin[3], vrange[3], rangmax = 0;
-    range1(n, ncoord, nsup, ld, x.data(), 3, vmin, vrange, rangmax, 1, io->report, 0);
+    if (rangecoords(ntot, ncoord, ld, x.data(), vmin, vrange, rangmax, 1)) return false;
     vec d(size_t(ld) * size_t(ld), 0.0);
     distances(ntot, ncoord, ld, x.data(), d.data());
     truncate(ntot, ld, d.data(), scaledlimit(limit, rangmax));

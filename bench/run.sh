@@ -21,13 +21,16 @@
 #      1000 sites and 30 variables (target: under 2 MB);
 #   5. runs the benchmark of the table reader: a CSV table of 1 000 000
 #      sites (label, x, y) from memory and from a file (target: under 1 s);
-#   6. on x86, runs bench/kernels: the solver's kernels on one thread on
+#   6. runs the benchmark of lociweaver-threshold: the minimum spanning
+#      tree of 100 000 and 1 000 000 sites at random (target: a million in
+#      seconds), and Prim's method over all pairs at 20 000;
+#   7. on x86, runs bench/kernels: the solver's kernels on one thread on
 #      every vector path against the clock, the multiplies and the
 #      read-and-write bandwidth of the machine.
 # Environment: RUNS (default 5), LARGE (default 3), REPS (benchmark
 # repetitions, default 5), CASES (the whole-run cases, default all of them
 # but uniform10000, which takes some minutes a run), EIGENBENCH (0 skips
-# step 3), KERNELS (the order of step 6, default 4000; 0 skips it).
+# step 3), KERNELS (the order of step 7, default 4000; 0 skips it).
 # Needs cmake, g++, Google Benchmark, a LAPACK (libopenblas-dev preferred),
 # /usr/bin/time and setsid.
 set -eu
@@ -48,7 +51,7 @@ log=$build/bench-build.log
 { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DLOCIWEAVER_TESTS=OFF \
       -DLOCIWEAVER_BENCH=ON -DLOCIWEAVER_BENCH_LAPACK=ON -DLOCIWEAVER_MAXN=4000 &&
   cmake --build "$build" -j2 --target lociweaver lociweaver1000 lociweaver4000 lociweaver-large gensites \
-      eigenbench minimal mapsbench tablebench $kernelsbin; } \
+      eigenbench minimal mapsbench tablebench treebench $kernelsbin; } \
     > "$log" 2>&1 || { cat "$log"; exit 1; }
 
 data=$build/benchdata
@@ -172,6 +175,9 @@ fi
 # removed).
 (cd "$data" && "$build/bench/tablebench" --benchmark_repetitions="$reps" \
     --benchmark_report_aggregates_only=true)
+
+# The tree of lociweaver-threshold.
+"$build/bench/treebench" --benchmark_repetitions="$reps" --benchmark_report_aggregates_only=true
 
 if [ "$kernels" != 0 ]; then
     echo

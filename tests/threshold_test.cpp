@@ -16,6 +16,7 @@
 #include "pcnm/pcnm.h"
 #include "sites/sites.h"
 #include "textio/textio.h"
+#include "threshold/emst.h"
 #include "threshold/mst.h"
 
 namespace {
@@ -71,6 +72,86 @@ TEST(prim, ties_go_to_the_lower_number_and_the_first_joined)
     EXPECT_EQ(prim(4, 1, 4, x.data(), from.data(), len.data(), rest.data()), 3);
     EXPECT_EQ(from, (std::vector<int>{0, 1, 2, 1}));
     EXPECT_EQ(len, (std::vector<double>{0, 1, 2, 2}));
+}
+
+TEST(longest, names_prims_edge_in_small_cases)
+{
+    // 1: at 0, 1, 3 and -2 (prim's own case): 3 is named, joined to 2.
+    // 2: at 9, 5, 0 and 5: 2 and 4 share a place; 2 joins first, 4 from it
+    //    at 0, and 3 from 2, the first of the two at 5 from it.
+    // 3: the same with the places of 2 and 4 exchanged for 1 and 3.
+    // 4: all four at one place: no edge is longer than object 1's 0.
+    // 5: (0, 0), (1, 0), (1, 1) and (0, 1): every edge 1 long, and the first
+    //    taken, 2 (the lower-numbered of 2 and 4) from 1, is named.
+    struct { std::vector<double> x; int ncoord, t, from; double len; } cases[] = {
+        {{0, 1, 3, -2}, 1, 3, 2, 2}, {{9, 5, 0, 5}, 1, 3, 2, 5}, {{5, 9, 5, 0}, 1, 4, 1, 5},
+        {{7, 7, 7, 7}, 1, 1, 0, 0}, {{0, 1, 1, 0, 0, 0, 1, 1}, 2, 2, 1, 1},
+    };
+    for (auto& c : cases) {
+        int from = -1;
+        double len = -1;
+        const int n = int(c.x.size()) / c.ncoord;
+        EXPECT_EQ(longest(n, c.ncoord, size_t(n), c.x.data(), from, len), c.t);
+        EXPECT_EQ(from, c.from);
+        EXPECT_EQ(len, c.len);
+    }
+}
+
+TEST(longest, same_edge_as_prim_on_many_sites)
+{
+    // Sites at random, uniform or in clusters, on a lattice (exact ties when
+    // left unranged, ties to the last bit when ranged), or drawn again and
+    // again from a few hundred places; 1 to 3 coordinates.  Prim's tree is
+    // the reference: the same object, the same partner, the same bits.
+    enum { uniform, clustered, lattice, repeated };
+    struct { int n, ncoord, kind; bool ranged; unsigned seed; } cases[] = {
+        {3000, 2, uniform, true, 1},   {3000, 1, uniform, true, 2},   {2500, 3, uniform, true, 3},
+        {3000, 2, clustered, true, 4}, {2000, 3, clustered, true, 5}, {3000, 1, clustered, true, 6},
+        {2500, 2, lattice, false, 7},  {2500, 2, lattice, true, 8},   {2197, 3, lattice, false, 9},
+        {2197, 3, lattice, true, 10},  {2000, 1, lattice, false, 11}, {3000, 2, repeated, true, 12},
+        {2000, 3, repeated, false, 13}, {2000, 1, repeated, true, 14}, {300, 2, lattice, false, 15},
+        {1000, 2, repeated, false, 16},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.seed);
+        std::mt19937 g(c.seed);
+        std::uniform_real_distribution<double> u(0, 1);
+        std::normal_distribution<double> z(0, 0.01);
+        const int n = c.n;
+        std::vector<double> x(size_t(n * c.ncoord)), centre(size_t(3 * 40)), place(size_t(3 * 300));
+        for (double& v : centre) v = u(g);
+        for (double& v : place) v = std::floor(u(g) * 20);
+        // The lattice: a side of the smallest cube or square that holds n,
+        // some of its points left out, the rest in a random order.
+        int side = 1;
+        while (std::pow(side, c.ncoord) < n) ++side;
+        std::vector<int> cell(size_t(std::pow(side, c.ncoord)));
+        for (size_t k = 0; k < cell.size(); ++k) cell[k] = int(k);
+        std::shuffle(cell.begin(), cell.end(), g);
+        for (int i = 0; i < n; ++i) {
+            int k = int(g() % 40), r = int(g() % 300);
+            for (int j = 0, rest = cell[size_t(i)]; j < c.ncoord; ++j, rest /= side) {
+                double& v = x[size_t(i + j * n)];
+                if (c.kind == uniform) v = u(g);
+                if (c.kind == clustered) v = centre[size_t(3 * k + j)] + z(g);
+                if (c.kind == lattice) v = 0.5 * (rest % side);
+                if (c.kind == repeated) v = place[size_t(3 * r + j)];
+            }
+        }
+        double vmin[3], vrange[3], rangmax;
+        if (c.ranged) {
+            ASSERT_EQ(rangecoords(n, c.ncoord, n, x.data(), vmin, vrange, rangmax, 1), nullptr);
+        }
+        const size_t count = size_t(n);
+        std::vector<double> len(count);
+        std::vector<int> from(count), rest(count);
+        int t = prim(n, c.ncoord, size_t(n), x.data(), from.data(), len.data(), rest.data());
+        int f = -1;
+        double l = -1;
+        EXPECT_EQ(longest(n, c.ncoord, size_t(n), x.data(), f, l), t);
+        EXPECT_EQ(f, from[size_t(t - 1)]);
+        EXPECT_EQ(l, len[size_t(t - 1)]);
+    }
 }
 
 TEST(decimal, notation_a_free_form_read_takes)

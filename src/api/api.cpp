@@ -18,6 +18,7 @@
 #include "sites/limit.h"
 #include "sites/sites.h"
 #include "textio/os.h"
+#include "threshold/emst.h"
 #include "threshold/mst.h"
 #include "textio/stream.h"
 
@@ -248,15 +249,15 @@ int lw_treelimit(lw_analysis* a, double* limit, char* text)
     const int ntot = a->n + a->nsup;
     if (ntot < 2) return fail(a, LW_BADINPUT, "the tree's limit needs two sites or more");
     try {
-        const size_t m = static_cast<size_t>(ntot);
-        std::vector<double> x(a->xy), len(m);
-        std::vector<int> from(m), rest(m);
+        std::vector<double> x(a->xy);
         double vmin[3], vrange[3], rangmax = 0;
         const char* refusal = rangecoords(ntot, a->ncoord, ntot, x.data(), vmin, vrange, rangmax, 1);
         if (refusal) return fail(a, rangmax == 0 ? LW_SAMEPLACE : LW_TOOWIDE, refusal);
-        int t = prim(ntot, a->ncoord, size_t(ntot), x.data(), from.data(), len.data(), rest.data());
+        int from = 0;
+        double edge = 0;
+        longest(ntot, a->ncoord, size_t(ntot), x.data(), from, edge);
         char out[40];
-        if (answer(len[size_t(t - 1)], rangmax, out) == 0 || !ostodouble(out, out + std::strlen(out), *limit))
+        if (answer(edge, rangmax, out) == 0 || !ostodouble(out, out + std::strlen(out), *limit))
             return fail(a, LW_TOOWIDE, "The longest edge of the tree is beyond the largest number lociweaver can read.");
         if (text) std::memcpy(text, out, std::strlen(out) + 1);
     } catch (const std::bad_alloc&) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 
+#include "emst.h"
 #include "mst.h"
 #include "sites/sites.h"
 #include "textio/os.h"
@@ -41,23 +42,6 @@ struct refusal {
     std::string text;
 };
 
-// Storage sized from the file's header: the coordinates, and Prim's vectors.
-struct storage {
-    std::unique_ptr<double[]> x, len;
-    std::unique_ptr<int[]> from, rest;
-};
-
-// Allocates the storage for ntot objects of ncoord coordinates; false when
-// the machine cannot give it.
-bool allocate(storage& s, int ntot, int ncoord)
-{
-    size_t n = size_t(ntot);
-    s.x.reset(new (std::nothrow) double[n * size_t(ncoord)]);
-    s.len.reset(new (std::nothrow) double[n]);
-    s.from.reset(new (std::nothrow) int[n]);
-    s.rest.reset(new (std::nothrow) int[n]);
-    return s.x && s.len && s.from && s.rest;
-}
 
 // "object 7", with " (supplementary)" for those after the n main objects.
 std::string object(int i, int n)
@@ -97,20 +81,25 @@ void answerfor(units& io, const std::string& path)
     if (all > std::numeric_limits<int>::max())
         throw refusal{"The file declares " + std::to_string(all) + " objects, too many to number."};
     const int ntot = int(all);
-    storage s;
-    if (!allocate(s, ntot, ncoord))
-        throw refusal{"Not enough memory for " + std::to_string(ntot) + " objects."};
-    readgroups(io.coord, ntot, ncoord, ntot, s.x.get());
+    const std::string nomemory = "Not enough memory for " + std::to_string(ntot) + " objects.";
+    std::unique_ptr<double[]> x(new (std::nothrow) double[size_t(ntot) * size_t(ncoord)]);
+    if (!x) throw refusal{nomemory};
+    readgroups(io.coord, ntot, ncoord, ntot, x.get());
 
     double vmin[3], vrange[3], rangmax = 0;
-    const char* wide = rangecoords(ntot, ncoord, ntot, s.x.get(), vmin, vrange, rangmax, 1);
+    const char* wide = rangecoords(ntot, ncoord, ntot, x.get(), vmin, vrange, rangmax, 1);
     if (wide && rangmax == 0)
         throw refusal{ntot == 1 ? "The file holds a single object: there is no distance to keep."
                                 : "All the objects lie at the same place: there is no distance to keep."};
     if (wide) throw refusal{wide};
 
-    int t = prim(ntot, ncoord, size_t(ntot), s.x.get(), s.from.get(), s.len.get(), s.rest.get());
-    double edge = s.len[t - 1];
+    int t = 0, from = 0;
+    double edge = 0;
+    try {
+        t = longest(ntot, ncoord, size_t(ntot), x.get(), from, edge);
+    } catch (const std::bad_alloc&) {
+        throw refusal{nomemory};
+    }
     char text[40];
     if (answer(edge, rangmax, text) == 0)
         throw refusal{"The longest edge of the tree is beyond the largest number lociweaver can read."};
@@ -119,7 +108,7 @@ void answerfor(units& io, const std::string& path)
                          std::to_string(nsup) + " supplementary), " + std::to_string(ncoord) +
                          (ncoord == 1 ? " coordinate" : " coordinates");
     wrecord(io.out, "Minimum spanning tree of the " + counts);
-    int a = s.from[t - 1] < t ? s.from[t - 1] : t, b = s.from[t - 1] < t ? t : s.from[t - 1];
+    int a = from < t ? from : t, b = from < t ? t : from;
     wrecord(io.out, "Longest edge: " + length(edge * rangmax) + ", between " + object(a, n) + " and " +
          object(b, n));
     wrecord(io.out, std::string("Answer to the truncation question: ") + text);
