@@ -1,6 +1,7 @@
 // Fuzz target: a whole coordinates file.  The input bytes are the file; the
-// console answers the file question with its name, and readdata reads it
-// into the site matrix, which range1 then ranges.  The last byte of the
+// console answers the file question with its name, and the dialogue's
+// readhead and readbody read it into the site matrix, which range1 then
+// ranges.  The last byte of the
 // input chooses the method (odd: PCNM) and trace mode (bit 1).  A run ends
 // by returning, by a refusal (runstop) or by a failure report (ioerror);
 // after a return every ranged coordinate is finite, not negative, and at
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include "common.h"
+#include "run.h"
 #include "sites/sites.h"
 #include "textio/textio.h"
 
@@ -36,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     int n = -1, ncoord = -1, nsup = -1;
     double vmin[3], vrange[3], rangmax = 0;
     try {
-        readdata(n, ncoord, nsup, maxn, x, io.report, trace);
+        readhead(n, ncoord, nsup, maxn, io.report);
+        readbody(n, ncoord, nsup, maxn, x, io.report, trace);
         if (n < 1 || ncoord < 1 || ncoord > 3 || nsup < 0 || n > maxn - nsup) broken();
         range1(n, ncoord, nsup, maxn, x, 3, vmin, vrange, rangmax, method, io.report, trace);
         for (int i = 0; i < n + nsup; ++i)
