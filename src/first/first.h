@@ -48,6 +48,10 @@ void apply(const nearrows& r, int p, const double* x, double* y, double* mean);
 //   b = J b.  mean (work): p elements.
 void centre(int n, int p, double* b, double* mean);
 
+// step: prev = (g - c cur) f - prev, element by element, for blocks of n
+//   rows and p vectors: one step of a three-term recurrence.
+void step(int n, int p, const double* g, const double* cur, double c, double f, double* prev);
+
 // gram: g(j, k) = sum over rows i of a(i, j) b(i, k), j < p, k < q, into
 //   g (p x q, by rows), a (n x p) and b (n x q) blocks by rows; the rows
 //   are summed in fixed chunks, in increasing order within each chunk,

@@ -28,6 +28,27 @@ const int rotrows = 4;
 // The parts of a kernel over n rows, units of work each.
 int rowparts(int n) { return pieces(shares(n, n)); }
 
+// Vectors whose means one part of means() takes.
+const int meancols = 8;
+
+// means: mean(j) = the sum of the elements of vector j of the n x p block
+//   b from 0 in increasing row, divided by n; the threads share the
+//   vectors, meancols at a time.
+void means(int n, int p, const double* b, double* mean)
+{
+    const int units = (p + meancols - 1) / meancols, parts = shares(n, units);
+    auto job = [&](int t) {
+        int j0 = split(p, parts, t, meancols), j1 = split(p, parts, t + 1, meancols);
+        for (int j = j0; j < j1; ++j) mean[j] = 0;
+        for (int i = 0; i < n; ++i) {
+            const double* row = b + size_t(i) * p;
+            for (int j = j0; j < j1; ++j) mean[j] = mean[j] + row[j];
+        }
+        for (int j = j0; j < j1; ++j) mean[j] = mean[j] / double(n);
+    };
+    share(parts, parts, job);
+}
+
 }  // namespace
 
 // nearpairs
@@ -89,12 +110,7 @@ double pairbytes(int n, double npairs)
 //   mean (work) p elements.
 void centre(int n, int p, double* b, double* mean)
 {
-    for (int j = 0; j < p; ++j) mean[j] = 0;
-    for (int i = 0; i < n; ++i) {
-        const double* row = b + size_t(i) * p;
-        for (int j = 0; j < p; ++j) mean[j] = mean[j] + row[j];
-    }
-    for (int j = 0; j < p; ++j) mean[j] = mean[j] / double(n);
+    means(n, p, b, mean);
     const int parts = rowparts(n);
     auto job = [&](int t) {
         int i0 = split(n, parts, t, 1), i1 = split(n, parts, t + 1, 1);
@@ -115,12 +131,7 @@ void centre(int n, int p, double* b, double* mean)
 void apply(const nearrows& r, int p, const double* x, double* y, double* mean)
 {
     const int n = r.n;
-    for (int j = 0; j < p; ++j) mean[j] = 0;
-    for (int i = 0; i < n; ++i) {
-        const double* row = x + size_t(i) * p;
-        for (int j = 0; j < p; ++j) mean[j] = mean[j] + row[j];
-    }
-    for (int j = 0; j < p; ++j) mean[j] = mean[j] / double(n);
+    means(n, p, x, mean);
     const int parts = rowparts(n);
     auto job = [&](int t) {
         int i0 = split(n, parts, t, 1), i1 = split(n, parts, t + 1, 1);
@@ -194,6 +205,20 @@ void gram(int n, int p, const double* a, int q, const double* b, double* g)
 //   n, p (in) rows and vectors of b; c (in) p x q by rows, q <= p.
 //   b (in,out) columns 0..q-1 of each row become the row times c, each
 //     element summed from 0 in increasing k; the rest unchanged.
+// step
+//   n, p (in) rows and vectors; g (in) the product of the block cur; c,
+//     f (in) the shift and the factor of the recurrence.
+//   prev (in,out) becomes (g - c cur) f - prev, element by element.
+void step(int n, int p, const double* g, const double* cur, double c, double f, double* prev)
+{
+    const int parts = rowparts(n);
+    auto job = [&](int t) {
+        size_t e0 = size_t(split(n, parts, t, 1)) * p, e1 = size_t(split(n, parts, t + 1, 1)) * p;
+        for (size_t e = e0; e < e1; ++e) prev[e] = (g[e] - c * cur[e]) * f - prev[e];
+    };
+    share(threads(), parts, job);
+}
+
 void rotate(int n, int p, double* b, int q, const double* c)
 {
     const int parts = rowparts(n);

@@ -326,7 +326,7 @@ firstinfo leading(const nearrows& r, int kwant, const firstopts& o, std::vector<
             for (size_t i = 0; i < s.b0.size(); ++i) cur[i] = (cur[i] - c * prev[i]) * one;
             for (int d = 2; d <= m; ++d) {
                 if (!s.product(cur, spare, p)) return cancelled();
-                for (size_t i = 0; i < s.b0.size(); ++i) prev[i] = (spare[i] - c * cur[i]) * two - prev[i];
+                step(n, p, spare, cur, c, two, prev);
                 std::swap(prev, cur);
             }
             centre(n, p, cur, s.mean.data());
