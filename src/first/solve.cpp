@@ -39,6 +39,23 @@ double growthof(double worst)
 const int mindegree = 2;
 const int maxdegree = 60;
 
+// degree: the lowest degree m (mindegree to maxdegree) at which the
+//   Chebyshev polynomial T_m at l1 reaches allow, by the recurrence itself
+//   (no function of the mathematical library, whose last bits differ
+//   between platforms).
+int degree(double l1, double allow)
+{
+    double t0 = 1, t1 = l1;
+    int m = 1;
+    while (m < maxdegree && !(t1 >= allow)) {
+        double t2 = 2 * l1 * t1 - t0;
+        t0 = t1;
+        t1 = t2;
+        ++m;
+    }
+    return m < mindegree ? mindegree : m;
+}
+
 // A Gram eigenvalue of the scaled block below this share of the largest
 // is taken at this share: a direction lost to rounding.
 const double lostshare = 1.0e-14;
@@ -317,9 +334,7 @@ firstinfo leading(const nearrows& r, int kwant, const firstopts& o, std::vector<
             if (a >= s.theta[0]) a = s.theta[0] - (hi - lo) * 1.0e-3;
             double e = (a - lo) / 2, c = (a + lo) / 2;
             double l1 = (s.theta[0] - c) / e;
-            double allow = growthof(w);
-            int m = l1 > 1 ? int(std::ceil(std::acosh(allow) / std::acosh(l1))) : maxdegree;
-            m = m < mindegree ? mindegree : m > maxdegree ? maxdegree : m;
+            const int m = degree(l1, growthof(w));
             const double two = 2.0 / e, one = 1.0 / e;
             // y1 = (G x - c x) / e, into gx; y0 = x.
             double *prev = x, *cur = gx;
