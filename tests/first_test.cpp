@@ -271,10 +271,12 @@ TEST(first, transect)
 TEST(first, supplementary) { against(uniform(1200 / scale, 3), 2, 60 / scale, 30); }
 TEST(first, remote)
 {
-    const int n = 400 / scale;
+    // Its limit keeps nearly every pair, of weights near 1: a spectrum
+    // narrow within its wide bounds, whose filters are slow.
+    const int n = scale > 1 ? 60 : 300;
     vec x = uniform(n, 4);
     x[0] = 900, x[size_t(n)] = 900;
-    against(x, 2, 0, 20);
+    against(x, 2, 0, scale > 1 ? 10 : 20);
 }
 
 // Fewer positive eigenvalues than asked: those returned, and how many fewer.
@@ -349,7 +351,7 @@ TEST(first, faults)
     EXPECT_TRUE(eig.empty() && v.empty());
     firstopts plain;
     plain.plain = true;
-    plain.maxproducts = 20000;
+    plain.maxproducts = 3000;
     info = leading(r, 12, plain, eig, v, nullptr);
     EXPECT_NE(info.status, 0);
     EXPECT_TRUE(eig.empty() && v.empty());
