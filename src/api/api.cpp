@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "first/first.h"
 #include "maps/maps.h"
 #include "pcnm/pcnm.h"
 #include "pcnm/threads.h"
@@ -29,6 +30,7 @@ struct lw_analysis {
     int method = 0;          // 1 PCNM, 2 polynomial, 0 none chosen
     double limit = 0;
     int order = 0;
+    int first = 0;           // PCNM: the leading variables alone, 0 all
     int threads = 0;
     int path = -1;           // the kernels' vector path, -1 the best
     lw_progressfn tell = nullptr;
@@ -37,7 +39,7 @@ struct lw_analysis {
 
     // results
     bool done = false;
-    int count = 0;
+    int count = 0, missing = 0;
     double rangmax = 0, scaled = 0, largest = 0;
     pcoasums sums;
     std::vector<double> vars, eig;
@@ -172,8 +174,111 @@ int polynomial(lw_analysis* a, storage& s)
     return LW_OK;
 }
 
+// The share of the physical memory that the leading variables may take.
+const double firstshare = 0.75;
+
+// The leading a->first PCNM variables of a's sites, without any matrix of
+// the sites' order: the pairs within the limit, the eigenpairs of the
+// centred matrix from them (first.h), the principal coordinates of the
+// positive ones, and the checks of the dialogue's path on those columns.
+int firstpcnm(lw_analysis* a)
+{
+    const int ntot = a->n + a->nsup, nc = a->ncoord;
+    std::vector<double> xr(a->xy);
+    double vmin[3], vrange[3];
+    const char* refusal = rangecoords(ntot, nc, ntot, xr.data(), vmin, vrange, a->rangmax, 1);
+    if (refusal) return fail(a, a->rangmax == 0 ? LW_SAMEPLACE : LW_TOOWIDE, refusal);
+    a->scaled = scaledlimit(a->limit, a->rangmax);
+
+    // The memory, said before it is taken.
+    firstopts o;
+    const int k = a->first;
+    const int p = blockfor(ntot, k, o);
+    double need = solverbytes(ntot, p) + 2.0 * double(ntot) * double(k) * sizeof(double);
+    unsigned long long total = 0, avail = 0;
+    osmemory(total, avail);
+    auto nomemory = [&](double bytes) {
+        return fail(a, LW_NOMEMORY,
+                    "Not enough memory: the " + std::to_string(k) + " leading variables of " + std::to_string(ntot) +
+                        " sites need " + std::to_string((long long)(bytes / 1048576.0) + 1) + " MB of the " +
+                        std::to_string((long long)(double(total) / 1048576.0)) +
+                        " MB of this machine; ask for fewer variables.");
+    };
+    if (total > 0 && need > firstshare * double(total)) return nomemory(need);
+    nearrows rows;
+    try {
+        nearpairs(ntot, nc, ntot, xr.data(), a->scaled, rows);
+    } catch (const std::bad_alloc&) {
+        return nomemory(need);
+    }
+    need += pairbytes(ntot, double(rows.nb.size()) / 2);
+    if (total > 0 && need > firstshare * double(total)) return nomemory(need);
+
+    std::vector<double> eig, vec;
+    firstinfo info;
+    {
+        progress prog;
+        progbegin(prog, ntot, a->tell, a->context, a->always);
+        struct ender {
+            progress& p;
+            ~ender() { progend(p); }
+        } end{prog};
+        try {
+            info = leading(rows, k, o, eig, vec, &prog);
+        } catch (const std::bad_alloc&) {
+            return nomemory(need);
+        }
+    }
+    if (info.status == 3) return fail(a, LW_CANCELLED, "the analysis was cancelled");
+    if (info.status == 1)
+        return fail(a, LW_UNCONVERGED, "the leading eigenvalues did not converge in " +
+                                           std::to_string(info.products) + " products");
+    if (info.status == 2)
+        return fail(a, LW_RESIDUAL, "eigenpair " + std::to_string(info.failed + 1) +
+                                        " failed its residual check");
+
+    // Eigenvalues of the centred matrix: 8t^2 times those of J (I + W) J;
+    // the positive ones (not below postol) give the variables.
+    const double c = 8.0 * a->scaled * a->scaled;
+    int npos = 0;
+    for (int j = 0; j < info.found; ++j) {
+        eig[size_t(j)] = eig[size_t(j)] * c;
+        if (eig[size_t(j)] >= postol && npos == j) ++npos;
+    }
+    if (npos >= ntot - 1)
+        return fail(a, LW_TOOMANY,
+                    "There are too many PCNMs: R-square=1, not signif. Choose a lower truncation limit.");
+    for (int j = 0; j < npos; ++j) {
+        double v = eig[size_t(j)];
+        double f = double(float(std::sqrt(v)));
+        double* col = vec.data() + size_t(j) * ntot;
+        for (int i = 0; i < ntot; ++i) col[i] = col[i] * f;
+    }
+    if (a->nsup > 0) {
+        std::vector<double> w(4 * size_t(npos > 0 ? npos : 1));
+        int zero = stdcols(a->n, npos, vec.data(), ntot, w.data(), w.data() + npos, w.data() + 2 * npos,
+                           w.data() + 3 * npos, a->largest);
+        if (zero > 0) return fail(a, LW_ZEROVARIANCE, "Variance nulle pour variable X no  " + std::to_string(zero));
+    }
+    a->count = npos;
+    a->missing = k - npos;
+    a->eig.assign(eig.begin(), eig.begin() + npos);
+    double possum = 0, wsum = 0;
+    for (int j = 0; j < npos; ++j) possum = possum + a->eig[size_t(j)];
+    for (double w : rows.w) wsum = wsum + w;
+    a->sums.possum = possum;
+    a->sums.negsum = std::nan("");
+    a->sums.trace = c * (double(ntot) - (double(ntot) + wsum) / double(ntot));
+    a->ranged.assign(xr.begin(), xr.begin() + size_t(ntot) * size_t(nc));
+    a->vars.resize(size_t(a->n) * size_t(npos));
+    for (int j = 0; j < npos; ++j)
+        for (int i = 0; i < a->n; ++i) a->vars[size_t(i) + size_t(j) * a->n] = vec[size_t(i) + size_t(j) * ntot];
+    return LW_OK;
+}
+
 int compute(lw_analysis* a)
 {
+    if (a->method == 1 && a->first > 0) return firstpcnm(a);
     const int ntot = a->n + a->nsup;
     storage s(ntot, a->method == 2 ? (a->ncoord > 1 ? 20 : 5) : a->ncoord, a->method == 1, a->nsup > 0);
     for (int j = 0; j < a->ncoord; ++j)
@@ -229,6 +334,15 @@ int lw_pcnm(lw_analysis* a, double limit)
     a->done = false;
     a->method = 1;
     a->limit = limit;
+    return LW_OK;
+}
+
+int lw_first(lw_analysis* a, int k)
+{
+    if (!a) return LW_BADINPUT;
+    if (k < 0) return fail(a, LW_BADINPUT, "the leading variables asked for are 0 (all) or more");
+    a->done = false;
+    a->first = k;
     return LW_OK;
 }
 
@@ -298,7 +412,7 @@ int lw_run(lw_analysis* a)
 {
     if (!a) return LW_BADINPUT;
     a->done = false;
-    a->count = 0;
+    a->count = a->missing = 0;
     a->rangmax = a->scaled = a->largest = 0;
     a->sums = pcoasums{};
     a->vars.clear();
@@ -324,6 +438,7 @@ int lw_run(lw_analysis* a)
 }
 
 int lw_count(const lw_analysis* a) { return a && a->done ? a->count : 0; }
+int lw_missing(const lw_analysis* a) { return a && a->done ? a->missing : 0; }
 int lw_rows(const lw_analysis* a) { return a && a->done ? a->n : 0; }
 const double* lw_variables(const lw_analysis* a) { return a && a->done ? a->vars.data() : nullptr; }
 double lw_rangmax(const lw_analysis* a) { return a && a->done ? a->rangmax : 0; }
@@ -380,6 +495,8 @@ int lw_place(lw_analysis* a, int m, const double* xy, double* out)
     if (!a) return LW_BADINPUT;
     if (!a->done) return fail(a, LW_NOTRUN, "new sites are placed after a successful lw_run");
     if (a->method != 1) return fail(a, LW_BADINPUT, "new sites are placed in a PCNM analysis");
+    if (a->first > 0)
+        return fail(a, LW_BADINPUT, "new sites are placed in an analysis of every variable (lw_first 0), not yet of the leading ones");
     if (m < 0 || (m > 0 && (!xy || !out))) return fail(a, LW_BADINPUT, "the new sites need m >= 0 and their arrays");
     const size_t rows = size_t(m), count = rows * size_t(a->ncoord);
     for (size_t k = 0; k < count; ++k)

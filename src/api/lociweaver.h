@@ -32,7 +32,9 @@ enum {
     LW_ZEROVARIANCE = 6, /* a PCNM variable of zero variance over the main sites */
     LW_NOMEMORY = 7,     /* the system refused the storage */
     LW_NOTRUN = 8,       /* results asked for before a successful lw_run */
-    LW_CANCELLED = 9     /* the progress callback asked the analysis to stop */
+    LW_CANCELLED = 9,    /* the progress callback asked the analysis to stop */
+    LW_UNCONVERGED = 10, /* the leading eigenpairs (lw_first) did not converge */
+    LW_RESIDUAL = 11     /* a leading eigenpair (lw_first) failed its residual check */
 };
 
 typedef struct lw_analysis lw_analysis;
@@ -57,6 +59,22 @@ int lw_sites(lw_analysis* a, int n, int nsup, int ncoord, const double* xy);
  * two coordinates, without the constant term. */
 int lw_pcnm(lw_analysis* a, double limit);
 int lw_polynomial(lw_analysis* a, int order);
+
+/* lw_first: with PCNM, only the k leading variables (k >= 1), computed
+ * from the pairs of sites within the limit alone, in memory proportional
+ * to the sites and k: the k largest eigenvalues of the centred matrix, each
+ * pair checked by its residual before it is returned, and the principal
+ * coordinates of those not below the positive-eigenvalue tolerance (fewer
+ * than k when there are fewer: lw_missing says how many fewer).  Each
+ * variable's sign makes its element of largest magnitude (the first of
+ * those equal, over all the sites) positive.  k = 0, the default: every
+ * variable, from the whole matrix.  lw_eigenvalues then holds the
+ * lw_count eigenvalues found; lw_sums the sum of those, NaN for the sum of
+ * the negative ones, and the trace.  The memory is estimated before the
+ * work: a run that would take more than three quarters of the machine's
+ * stops with LW_NOMEMORY and a message that names the memory and the
+ * sites. */
+int lw_first(lw_analysis* a, int k);
 
 /* lw_treelimit: the truncation limit that keeps every site joined to the
  * others, as lociweaver-threshold answers it: the longest edge of a minimum
@@ -96,6 +114,7 @@ int lw_run(lw_analysis* a);
 /* The results of the last successful lw_run (null or 0 before one):
  *   lw_count       the variables: PCNM variables kept, or monomials;
  *   lw_rows        their rows: the main sites;
+ *   lw_missing     with lw_first, the k asked minus the count found;
  *   lw_variables   rows x count, the variables as the dialogue writes them
  *                  (standardised over the main sites when supplementary
  *                  sites took part in a PCNM analysis);
@@ -115,6 +134,7 @@ int lw_run(lw_analysis* a);
  *                  it): null when the memory for it is refused. */
 int lw_count(const lw_analysis* a);
 int lw_rows(const lw_analysis* a);
+int lw_missing(const lw_analysis* a);
 const double* lw_variables(const lw_analysis* a);
 double lw_rangmax(const lw_analysis* a);
 double lw_scaledlimit(const lw_analysis* a);
@@ -132,7 +152,8 @@ const double* lw_moran(const lw_analysis* a);
  * the place of an analysed site gets that site's values, to rounding.  xy
  * holds m rows and the analysis's coordinates in its units (column-major);
  * out receives m rows and lw_count columns.  Only the analysed sites within
- * the limit of a new site add to its sums beyond a constant per variable. */
+ * the limit of a new site add to its sums beyond a constant per variable.
+ * Not yet after lw_first: LW_BADINPUT. */
 int lw_place(lw_analysis* a, int m, const double* xy, double* out);
 
 #ifdef __cplusplus

@@ -1,0 +1,119 @@
+// The leading variables of large surveys (lw_first) against the whole
+// decomposition: uniform sites in the unit square at the tree's limit,
+// K = 200.  For each case: the pairs, the block-vector products, the time
+// per product and its memory traffic, the share of the inner products and
+// rotations (the orthonormalisation and the projected problems), the whole
+// time, and the peak memory of the process.
+//
+//   firstbench [--dense] [--limit L] N K
+//
+// --dense also times lw_run of the whole decomposition on the same sites;
+// --limit gives the scaled limit instead of the tree's (Prim's tree over
+// all pairs takes minutes at 100 000 sites: give its value once found).
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "first/first.h"
+#include "lociweaver.h"
+#include "sites/limit.h"
+#include "sites/sites.h"
+#include "threshold/mst.h"
+
+namespace {
+
+double seconds()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+double peakmb()
+{
+    struct rusage u;
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_maxrss) / 1024.0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    bool dense = false;
+    double given = 0;
+    int at = 1;
+    for (; at < argc && argv[at][0] == '-'; ++at) {
+        if (!std::strcmp(argv[at], "--dense")) dense = true;
+        else if (!std::strcmp(argv[at], "--limit") && at + 1 < argc) given = std::atof(argv[++at]);
+    }
+    if (argc - at != 2) {
+        std::fprintf(stderr, "usage: firstbench [--dense] [--limit L] N K\n");
+        return 2;
+    }
+    const int n = std::atoi(argv[at]), k = std::atoi(argv[at + 1]);
+    std::vector<double> xy(2 * size_t(n));
+    uint64_t state = 2026;
+    for (double& v : xy) v = 0.5 * (drawsigned(state) + 1);
+
+    // The ranged sites and the tree's limit (in ranged units).
+    std::vector<double> xr(xy);
+    double vmin[2], vrange[2], rangmax = 0;
+    rangecoords(n, 2, n, xr.data(), vmin, vrange, rangmax, 1);
+    double t0 = seconds(), scaled = given;
+    if (scaled <= 0) {
+        std::vector<int> from(static_cast<size_t>(n)), rest(static_cast<size_t>(n));
+        std::vector<double> len(static_cast<size_t>(n));
+        int t = prim(n, 2, size_t(n), xr.data(), from.data(), len.data(), rest.data());
+        scaled = len[size_t(t - 1)] + limitadd;
+        std::printf("tree's limit %.17g (ranged), Prim's tree %.1f s\n", scaled, seconds() - t0);
+    } else {
+        std::printf("limit given %.17g (ranged)\n", scaled);
+    }
+
+    t0 = seconds();
+    nearrows rows;
+    nearpairs(n, 2, n, xr.data(), scaled, rows);
+    const double tpairs = seconds() - t0;
+    const double npairs = double(rows.nb.size()) / 2;
+    std::printf("%d sites, %.0f pairs (%.1f per site), found in %.2f s\n", n, npairs, 2 * npairs / n, tpairs);
+
+    firstopts o;
+    std::vector<double> eig, vec;
+    const int p = blockfor(n, k, o);
+    std::printf("K = %d, block of %d vectors, estimate %.0f MB\n", k, p,
+                (solverbytes(n, p) + pairbytes(n, npairs)) / 1048576.0);
+    firstinfo info = leading(rows, k, o, eig, vec, nullptr);
+    const double product = (info.seconds - info.orthoseconds) / double(info.products);
+    // One vector's product reads its row and each partner's, and writes
+    // its own: (1 + partners) reads and a write of 8 bytes per site, and
+    // 12 bytes per stored partner.
+    const double bytes = double(n) * 8 * 2 + 2 * npairs * (8 + 12);
+    std::printf("status %d, %d found, %d iterations, %ld products, worst residual %.2e\n", info.status, info.found,
+                info.iterations, info.products, info.worst);
+    std::printf("leading: %.2f s; per product %.3f us (%.2f GB/s of its operands); inner products and rotations %.2f s (%.0f %%)\n",
+                info.seconds, product * 1e6, bytes / product / 1e9, info.orthoseconds,
+                100 * info.orthoseconds / info.seconds);
+    if (!eig.empty()) std::printf("eigenvalues (of J(I+W)J) %.15g .. %.15g\n", eig[0], eig.back());
+
+    // The whole call of the library, as a program makes it.
+    lw_analysis* a = lw_new();
+    lw_sites(a, n, 0, 2, xy.data());
+    lw_pcnm(a, (scaled - limitadd) * rangmax);
+    lw_first(a, k);
+    t0 = seconds();
+    int status = lw_run(a);
+    std::printf("lw_run, first %d: status %d, %d variables, %.2f s, peak memory %.0f MB\n", k, status, lw_count(a),
+                seconds() - t0, peakmb());
+    if (dense) {
+        lw_first(a, 0);
+        t0 = seconds();
+        status = lw_run(a);
+        std::printf("lw_run, whole: status %d, %d variables, %.2f s, peak memory %.0f MB\n", status, lw_count(a),
+                    seconds() - t0, peakmb());
+    }
+    lw_free(a);
+    return 0;
+}
