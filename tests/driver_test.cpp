@@ -1580,4 +1580,61 @@ TEST(vars, newsitesattheirplaces)
     EXPECT_FALSE(std::ifstream(e.work + "/v.csv").good());
 }
 
+// --first K: the leading variables, from the pairs within the limit alone,
+// agree with those of the whole analysis (eigenvalues and, after their
+// signs, the variables), and their Moran's I; the options that need the
+// whole analysis are refused.
+TEST(vars, firstagreeswithall)
+{
+    if (!target.name.empty()) GTEST_SKIP() << "whole runs of lociweaver-vars are checked on the native build";
+    scratch t;
+    spit(t.work + "/c.txt", randomsites(200, 0, 8));
+    outcome all = runprogram(t, "lociweaver-vars", {"--limit", "30", "--moran", "am.csv", "c.txt", "a.csv"}, "");
+    ASSERT_EQ(all.status, 0) << all.err;
+    outcome first =
+        runprogram(t, "lociweaver-vars", {"--first", "8", "--limit", "30", "--moran", "fm.csv", "c.txt", "f.csv"}, "");
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_NE(first.out.find("8 PCNM variables of 200 main sites written to f.csv"), std::string::npos) << first.out;
+    auto table = [](const std::string& text) {
+        std::vector<std::vector<double>> rows;
+        std::istringstream in(text);
+        std::string line;
+        std::getline(in, line);
+        while (std::getline(in, line)) {
+            rows.emplace_back();
+            std::istringstream f(line.substr(line.find(',') + 1));
+            for (std::string v; std::getline(f, v, ',');) rows.back().push_back(std::stod(v));
+        }
+        return rows;
+    };
+    auto a = table(slurp(t.work + "/a.csv")), f = table(slurp(t.work + "/f.csv"));
+    auto am = table(slurp(t.work + "/am.csv")), fm = table(slurp(t.work + "/fm.csv"));
+    ASSERT_EQ(f.size(), 200u);
+    ASSERT_EQ(fm.size(), 8u);
+    for (size_t j = 0; j < 8; ++j) {
+        EXPECT_NEAR(fm[j][0], am[j][0], 1e-9 * am[0][0]) << "eigenvalue " << j + 1;
+        EXPECT_NEAR(fm[j][1], am[j][1], 1e-6) << "Moran's I " << j + 1;
+        double dot = 0;
+        for (size_t i = 0; i < 200; ++i) dot += a[i][j] * f[i][j];
+        const double sign = dot < 0 ? -1 : 1;
+        for (size_t i = 0; i < 200; ++i) EXPECT_NEAR(f[i][j], sign * a[i][j], 1e-6) << i << " " << j;
+    }
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } refusals[] = {
+        {{"--first", "8", "--layout", "1", "c.txt", "x.txt"},
+         "lociweaver-vars: --first: the leading variables are written as a CSV table\n"},
+        {{"--first", "8", "--polynomial", "2", "c.txt", "x.txt"},
+         "lociweaver-vars: --first: the leading variables are PCNM variables\n"},
+        {{"--first", "0", "c.txt", "x.txt"}, "lociweaver-vars: --first: must be a whole number from 1 to 100000\n"},
+    };
+    for (const auto& r : refusals) {
+        outcome o = runprogram(t, "lociweaver-vars", r.args, "");
+        EXPECT_EQ(o.status, 2);
+        EXPECT_EQ(o.err, r.err);
+    }
+    EXPECT_FALSE(std::ifstream(t.work + "/x.txt").good());
+}
+
 }  // namespace

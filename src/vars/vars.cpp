@@ -24,6 +24,7 @@ const clioption options[] = {
     {"--supplementary", opt_text, 0, 0},
     {"--limit", opt_text, 0, 0},
     {"--polynomial", opt_whole, 2, 5},
+    {"--first", opt_whole, 1, 100000},
     {"--layout", opt_whole, 1, 3},
     {"--moran", opt_text, 0, 0},
     {"--report", opt_text, 0, 0},
@@ -54,6 +55,8 @@ const char* const help[] = {
     "  --limit L|mst       the truncation limit, in the coordinates' units (mst:",
     "                      the longest edge of the minimum spanning tree, the default)",
     "  --polynomial ORDER  the monomials of a polynomial of order 2 to 5",
+    "  --first K           only the K leading PCNM variables, from the pairs of sites",
+    "                      within the limit alone (for large surveys)",
     "  --layout 1|2|3      OUTPUT as lociweaver writes it: one line per object,",
     "                      folded, or a Canoco file",
     "  --moran FILE        a table of each variable's eigenvalue and Moran's I",
@@ -293,6 +296,7 @@ varsoptions varsoptionsof(const cliline& line)
             throw clifailure{"--limit: must be a positive number or mst"};
     }
     if (const cligiven* g = cliget(line, "--polynomial")) o.order = int(g->whole);
+    if (const cligiven* g = cliget(line, "--first")) o.first = int(g->whole);
     if (const cligiven* g = cliget(line, "--layout")) o.layout = int(g->whole);
     if (const cligiven* g = cliget(line, "--moran")) o.moran = g->text;
     if (const cligiven* g = cliget(line, "--report")) o.report = g->text;
@@ -307,6 +311,10 @@ varsoptions varsoptionsof(const cliline& line)
     }
     o.force = cliget(line, "--force") != nullptr;
     if (o.order > 0 && !o.mst) throw clifailure{"--limit: a polynomial has no truncation limit"};
+    if (o.order > 0 && o.first > 0) throw clifailure{"--first: the leading variables are PCNM variables"};
+    if (o.first > 0 && o.layout > 0) throw clifailure{"--first: the leading variables are written as a CSV table"};
+    if (o.first > 0 && !o.report.empty()) throw clifailure{"--first: the record is that of an analysis of every variable"};
+    if (o.first > 0 && !o.newoutput.empty()) throw clifailure{"--first: new sites are placed in an analysis of every variable"};
     if (!o.moran.empty() && o.moran == o.output) throw clifailure{"--moran: the same file as OUTPUT"};
     if (!o.report.empty() && o.report == o.output) throw clifailure{"--report: the same file as OUTPUT"};
     if (!o.report.empty() && o.report == o.moran) throw clifailure{"--report: the same file as --moran"};
@@ -342,10 +350,15 @@ std::vector<std::string> varsrun(const varsoptions& o, units& io)
             said.push_back("Limit " + shortest(limit) + " (given)");
         }
         lw_pcnm(a.get(), limit);
+        lw_first(a.get(), o.first);
     } else {
         lw_polynomial(a.get(), o.order);
     }
     if (lw_run(a.get()) != LW_OK) stop(a.get(), o.sites);
+    if (o.first > 0 && lw_missing(a.get()) > 0)
+        said.push_back("Of the " + std::to_string(o.first) + " leading eigenvalues, " +
+                       std::to_string(lw_missing(a.get())) + " are not positive: " +
+                       std::to_string(lw_count(a.get())) + " variables");
 
     // The variables written: all, or those of positive autocorrelation.
     const int n = lw_rows(a.get()), count = lw_count(a.get());

@@ -21,6 +21,7 @@ struct varsoptions {
     bool mst = true;                  // the tree's limit, else limit
     double limit = 0;
     int order = 0;                    // a polynomial of this order, else PCNM
+    int first = 0;                    // only the leading variables, so many (0: all)
     int layout = 0;                   // 0 a CSV table, 1 to 3 the dialogue's layouts
     std::string moran;                // the file of the Moran's I table (empty: none)
     std::string report;               // the file of the run's record (empty: none)
