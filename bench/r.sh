@@ -87,8 +87,8 @@ mb() { awk '{ printf "%.1f", $1 / 1024 }'; }
 
 echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores for this process"
 echo "Load average before the runs: $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-12s %7s | %9s %7s | %9s %7s | %9s %9s %9s %7s %7s | %s\n' case threads \
-    "vars ms" "MB" "large ms" "MB" "R ms" "in R" "R base" "MB" "matrix" "same bits"
+printf '%-12s %7s | %9s %7s | %9s %7s | %9s %9s %7s | %9s %7s | %7s | %s\n' case threads \
+    "vars ms" "MB" "large ms" "MB" "R ms" "in R" "MB" "R base" "MB" "matrix" "same bits"
 export R_LIBS="$build/rlib"
 for case in $cases; do
     limit=$(sed -n 7p "$data/$case.answers")
@@ -113,11 +113,11 @@ for case in $cases; do
             cmp -s "$scratch/vars/variables.txt" "$scratch/r/variables.txt" || same=no
             cmp -s "$scratch/vars/variables.txt" "$scratch/large/variables.txt" || same=no
         done
-        printf '%-12s %7s | %9s %7s | %9s %7s | %9s %9s %9s %7s %7s | %s\n' "$case" "$t" \
+        printf '%-12s %7s | %9s %7s | %9s %7s | %9s %9s %7s | %9s %7s | %7s | %s\n' "$case" "$t" \
             "$(median < "$scratch/va")" "$(median < "$scratch/vm" | mb)" \
             "$(median < "$scratch/la")" "$(median < "$scratch/lm" | mb)" \
-            "$(median < "$scratch/ra")" "$(median < "$scratch/rc")" "$(median < "$scratch/ba")" \
-            "$(median < "$scratch/rm" | mb)" \
+            "$(median < "$scratch/ra")" "$(median < "$scratch/rc")" "$(median < "$scratch/rm" | mb)" \
+            "$(median < "$scratch/ba")" "$(median < "$scratch/bm" | mb)" \
             "$(awk '{ printf "%.1f", $1 / 1048576 }' "$scratch/r/matrix.bytes")" "$same"
         echo "  (load average $(cut -d' ' -f1-3 /proc/loadavg))"
     done
