@@ -90,7 +90,10 @@ lw_pcnm <- function(coords, limit = "mst", supplementary = NULL, select = c("all
     r <- pcnmcall(xy, nsup, limit, threadcount(threads), isTRUE(verbose) && interactive())
     if (r$status != 0L) failed(r, "lw_pcnm")
     main <- seq_len(nrow(xy) - nsup)
+    # The matrix taken out of the answer, so that its attributes are set in
+    # place and not on a copy of it.
     v <- r$variables
+    r$variables <- NULL
     dimnames(v) <- list(rownames(xy)[main], paste0("PCNM", seq_len(r$count)))
     moran <- r$moran
     dimnames(moran) <- list(colnames(v), c("I", "expected", "sd", "z"))
@@ -99,10 +102,15 @@ lw_pcnm <- function(coords, limit = "mst", supplementary = NULL, select = c("all
         v <- v[, keep, drop = FALSE]
         moran <- moran[keep, , drop = FALSE]
     }
-    structure(v, class = "lw_pcnm", eigenvalues = r$eigenvalues, limit = r$limit,
-              count = r$count, moran = moran,
-              correlation = if (nsup > 0) r$correlation else NA_real_,
-              sums = sumsof(r$sums), coords = xy[main, , drop = FALSE])
+    attr(v, "eigenvalues") <- r$eigenvalues
+    attr(v, "limit") <- r$limit
+    attr(v, "count") <- r$count
+    attr(v, "moran") <- moran
+    attr(v, "correlation") <- if (nsup > 0) r$correlation else NA_real_
+    attr(v, "sums") <- sumsof(r$sums)
+    attr(v, "coords") <- xy[main, , drop = FALSE]
+    class(v) <- "lw_pcnm"
+    v
 }
 
 sumsof <- function(s) c(positive = s[1], negative = s[2], trace = s[3])

@@ -1,7 +1,7 @@
 # Bad inputs and the library's stops as R errors with their messages, and
 # an interrupt of a run: R's interrupt, the run cancelled, and the next run
 # as if none had been.
-source("lib/helpers.R")
+source("helpers.R")
 
 xy <- cbind(c(0, 1, 2, 4), c(0, 1, 0, 3))
 na <- xy
@@ -27,39 +27,40 @@ cases <- list(
     list(quote(lw_polynomial(cbind(xy, 1:4), 2)), "lw_polynomial: a polynomial is computed of one or two coordinates, not 3"),
     list(quote(lw_write(xy, tempfile())), "lw_write: x must come from lw_pcnm or lw_polynomial"),
     list(quote(lw_write(lw_polynomial(transect(5), 2), tempfile(), layout = 4)), "lw_write: the layout must be 1, 2 or 3"))
-for (c in cases) same(errorof(eval(c[[1]])), c[[2]], deparse(c[[1]]))
+for (c in cases) expect_identical(errorof(eval(c[[1]])), c[[2]], info = deparse(c[[1]]))
 
 # The stops of the dialogue, in the words of its console (blanks aside).
 console <- function(case) squash(readLines(e2e(case, "out", "stdout")))
 after <- function(lines, first, k) paste(lines[which(lines == first)[1] + 0:(k - 1)], collapse = " ")
 
 same.place <- coordsfile(e2e("ranging_same_place", "in", "c.txt"))
-same(errorof(lw_pcnm(same.place$xy, limit = 1)),
-     paste("lw_pcnm:", tail(console("ranging_same_place"), 1)), "all sites at one place")
+expect_identical(errorof(lw_pcnm(same.place$xy, limit = 1)),
+     paste("lw_pcnm:", tail(console("ranging_same_place"), 1)), info = "all sites at one place")
 
 zero <- coordsfile(e2e("pcnm_zero_variance_stop", "in", "c.txt"))
-same(squash(errorof(lw_pcnm(zero$xy, limit = 100, supplementary = zero$sup))),
+expect_identical(squash(errorof(lw_pcnm(zero$xy, limit = 100, supplementary = zero$sup))),
      paste("lw_pcnm:", tail(squash(readLines(e2e("pcnm_zero_variance_stop", "out", "files", "r.txt"))), 1)),
-     "a variable of zero variance")
+     info = "a variable of zero variance")
 
 refused <- console("pcnm_refused_then_accepted")
-same(errorof(lw_pcnm(transect(11), limit = 0.5)),
+expect_identical(errorof(lw_pcnm(transect(11), limit = 0.5)),
      paste("lw_pcnm:", after(refused, "There are too many PCNMs: R-square=1, not signif.", 2)),
-     "too many PCNM variables")
+     info = "too many PCNM variables")
 
 order <- console("poly_order_refusals")
-same(squash(errorof(lw_polynomial(grid(3, 3), 3))),
+expect_identical(squash(errorof(lw_polynomial(grid(3, 3), 3))),
      paste("lw_polynomial:", after(order, "A polynomial of order 3 leads to a spatial", 3)),
-     "too many monomials")
+     info = "too many monomials")
 
 # lw_write refuses to replace a file unless told to.
 f <- tempfile()
 writeLines("kept", f)
-same(errorof(lw_write(lw_polynomial(transect(5), 2), f)),
-     paste0("lw_write: ", f, " exists (overwrite = TRUE replaces it)"), "an existing file")
-same(readLines(f), "kept", "the existing file kept")
+expect_identical(errorof(lw_write(lw_polynomial(transect(5), 2), f)),
+     paste0("lw_write: ", f, " exists (overwrite = TRUE replaces it)"), info = "an existing file")
+expect_identical(readLines(f), "kept", info = "the existing file kept")
 lw_write(lw_polynomial(transect(5), 2), f, overwrite = TRUE)
-same(bytes(f), expected(e2e("poly_transect5_order2_layout1", "out", "files", "v.txt")), "the file replaced")
+expect_identical(bytes(f), expected(e2e("poly_transect5_order2_layout1", "out", "files", "v.txt")),
+                 info = "the file replaced")
 unlink(f)
 
 # An interrupt: SIGINT raised from the first telling of the progress
@@ -70,9 +71,10 @@ if (.Platform$OS.type == "unix") {
     shipped <- coordsfile(system.file("extdata", "sites.txt", package = "lociweaver"))
     main <- c(which(!shipped$sup), which(shipped$sup))
     r <- lociweaver:::pcnmcall(shipped$xy[main, ], 5L, 40, 1L, FALSE, raiseat = 1L)
-    same(r$status, -1L, "the status of a run cancelled by an interrupt")
+    expect_identical(r$status, -1L, info = "the status of a run cancelled by an interrupt")
     got <- tryCatch(lociweaver:::failed(r, "lw_pcnm"), interrupt = function(e) conditionMessage(e))
-    same(got, "lw_pcnm: interrupted", "the interrupt condition")
+    expect_identical(got, "lw_pcnm: interrupted", info = "the interrupt condition")
     v <- lw_pcnm(shipped$xy, limit = 40, supplementary = shipped$sup, threads = 1)
-    same(written(v, 3), expected(e2e("example_shipped", "out", "files", "pcnm.txt")), "the run after an interrupt")
+    expect_identical(written(v, 3), expected(e2e("example_shipped", "out", "files", "pcnm.txt")),
+                     info = "the run after an interrupt")
 }

@@ -1,8 +1,8 @@
-# What the tests share: the transcripts of the console programs (copied
-# into e2e/ by tools/r-package: their inputs, and the files and output
+# What the test files share (each sources this file; tinytest runs them
+# in this folder): the transcripts of the console programs (copied into
+# e2e/ here by tools/r-package: their inputs, and the files and output
 # that the programs wrote), readers of their files, and the sites of the
 # dialogue's built-in designs.
-library(lociweaver)
 
 # A file of the transcript case.
 e2e <- function(case, ...) file.path("e2e", case, ...)
@@ -65,13 +65,6 @@ errorof <- function(expr) tryCatch({
 
 # Words with their runs of blanks made one blank, trimmed.
 squash <- function(s) gsub(" +", " ", trimws(s))
-
-# Stops, naming what, unless got is identical to want.
-same <- function(got, want, what) {
-    if (!identical(got, want))
-        stop(what, ":\n  got:  ", paste(format(got), collapse = " "),
-             "\n  want: ", paste(format(want), collapse = " "), call. = FALSE)
-}
 
 # The numbers on the first line of lines that starts with prefix, after it.
 numberson <- function(lines, prefix) {
