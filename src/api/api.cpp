@@ -50,8 +50,9 @@ struct lw_analysis {
 
     // what places new sites in the analysis: the ranging (vmin, rangmax),
     // the ranged analysed sites, the row means of their matrix, their
-    // principal coordinates before any standardisation, and the main
-    // sites' means and standard deviations of the standardisation
+    // principal coordinates before any standardisation (with supplementary
+    // sites; without, the variables are they), and the main sites' means
+    // and standard deviations of the standardisation
     std::vector<double> vmin, ranged, rowmean, pc, stdmean, stdsd;
 };
 
@@ -144,7 +145,8 @@ int pcnm(lw_analysis* a, storage& s)
     if (npos >= ntot - 1)
         return fail(a, LW_TOOMANY,
                     "There are too many PCNMs: R-square=1, not signif. Choose a lower truncation limit.");
-    a->pc.assign(s.x.begin(), s.x.begin() + size_t(ld) * size_t(npos));
+    // Without supplementary sites the variables are these coordinates.
+    if (a->nsup > 0) a->pc.assign(s.x.begin(), s.x.begin() + size_t(ld) * size_t(npos));
     if (a->nsup > 0) {
         int zero = correl(a->n, npos, s.x.data(), ld, s.w1.data(), s.w2.data(), s.w3.data(), s.w4.data(),
                           s.corlin.data(), s.xprime.data(), a->largest);
@@ -517,11 +519,12 @@ int lw_place(lw_analysis* a, int m, const double* xy, double* out)
         // In blocks of new sites, the distances of a block held at once.
         const int ntot = a->n + a->nsup, block = 256;
         std::vector<double> base(size_t(a->count)), d(size_t(block) * size_t(ntot));
-        placebase(ntot, a->scaled, a->rowmean.data(), a->count, a->pc.data(), ntot, base.data());
+        const double* pc = a->nsup > 0 ? a->pc.data() : a->vars.data();
+        placebase(ntot, a->scaled, a->rowmean.data(), a->count, pc, ntot, base.data());
         for (int o = 0; o < m; o += block) {
             int b = m - o < block ? m - o : block;
             crossdist(b, ntot, a->ncoord, ntot, a->ranged.data(), y.data() + o, m, d.data());
-            place(b, ntot, d.data(), a->scaled, a->count, a->pc.data(), ntot, a->eig.data(), base.data(),
+            place(b, ntot, d.data(), a->scaled, a->count, pc, ntot, a->eig.data(), base.data(),
                   out + o, m);
         }
     } catch (const std::bad_alloc&) {
