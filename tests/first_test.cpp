@@ -273,7 +273,7 @@ TEST(first, remote)
 {
     // Its limit keeps nearly every pair, of weights near 1: a spectrum
     // narrow within its wide bounds, whose filters are slow.
-    const int n = scale > 1 ? 60 : 300;
+    const int n = scale > 1 ? 100 : 300;
     vec x = uniform(n, 4);
     x[0] = 900, x[size_t(n)] = 900;
     against(x, 2, 0, scale > 1 ? 10 : 20);
