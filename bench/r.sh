@@ -63,21 +63,10 @@ if (length(args) < 4) {
 }
 END
 
-# timed DIR COMMAND...: runs COMMAND in the fresh directory DIR holding the
-# case's coordinates file, the case's answers on standard input; prints
-# its real time in ms and its peak resident memory in kB.
-timed() {
-    dir=$1
-    shift
-    rm -rf "$dir"
-    mkdir "$dir"
-    cp "$data/$case.txt" "$dir/"
-    start=$(date +%s%N)
-    (cd "$dir" && setsid -w /usr/bin/time -f '%M' -o "$dir.time" "$@" < "$data/$case.answers" \
-        > "$dir.out" 2> "$dir.err") || { echo "run failed: $*" >&2; cat "$dir.err" >&2; exit 1; }
-    end=$(date +%s%N)
-    echo "$(( (end - start) / 1000000 )) $(tail -n 1 "$dir.time")"
-}
+# timed DIR COMMAND...: the real time in ms and the peak resident memory
+# in kB of COMMAND (bench/timed.sh).
+. "$root/bench/timed.sh"
+timedrun() { timed '%M' "$@"; }
 
 median() {
     sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2];
@@ -96,11 +85,11 @@ for case in $cases; do
         for f in va vm la lm ra rc rm ba bm; do : > "$scratch/$f"; done
         same=yes
         for k in $(seq "$runs"); do
-            a=$(timed "$scratch/vars" "$build/src/lociweaver-vars" --limit "$limit" --layout 1 \
+            a=$(timedrun "$scratch/vars" "$build/src/lociweaver-vars" --limit "$limit" --layout 1 \
                 --threads "$t" "$case.txt" variables.txt)
-            l=$(OMP_NUM_THREADS=$t timed "$scratch/large" "$build/src/lociweaver-large")
-            r=$(timed "$scratch/r" Rscript --vanilla "$scratch/r.R" "$case.txt" "$limit" "$t")
-            b=$(timed "$scratch/base" Rscript --vanilla "$scratch/r.R" "$case.txt" "$limit" "$t" none)
+            l=$(OMP_NUM_THREADS=$t timedrun "$scratch/large" "$build/src/lociweaver-large")
+            r=$(timedrun "$scratch/r" Rscript --vanilla "$scratch/r.R" "$case.txt" "$limit" "$t")
+            b=$(timedrun "$scratch/base" Rscript --vanilla "$scratch/r.R" "$case.txt" "$limit" "$t" none)
             echo "$a" | cut -d' ' -f1 >> "$scratch/va"
             echo "$a" | cut -d' ' -f2 >> "$scratch/vm"
             echo "$l" | cut -d' ' -f1 >> "$scratch/la"

@@ -42,20 +42,12 @@ threads=${THREADS:-}
 [ -n "$threads" ] && export OMP_NUM_THREADS="$threads"
 echo "Load average before the runs: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-# timed DIR COMMAND...: runs COMMAND in the fresh directory DIR holding the
-# case's coordinates file, the case's answers on standard input; prints
-# its real time and its processor time (user and system) in ms.
-timed() {
-    dir=$1
-    shift
-    rm -rf "$dir"
-    mkdir "$dir"
-    cp "$data/$case.txt" "$dir/"
-    start=$(date +%s%N)
-    (cd "$dir" && setsid -w /usr/bin/time -f '%U %S' -o "$dir.time" "$@" < "$data/$case.answers" \
-        > "$dir.out" 2> "$dir.err") || { echo "run failed: $*" >&2; cat "$dir.err" >&2; exit 1; }
-    end=$(date +%s%N)
-    echo "$(( (end - start) / 1000000 )) $(awk '{ printf "%d", ($1 + $2) * 1000 }' "$dir.time")"
+# timed DIR COMMAND...: the real time and the processor time (user and
+# system) of COMMAND in ms (bench/timed.sh).
+. "$root/bench/timed.sh"
+timedrun() {
+    got=$(timed '%U %S' "$@") || exit 1
+    echo "$got" | awk '{ printf "%s %d\n", $1, ($2 + $3) * 1000 }'
 }
 
 median() {
@@ -79,8 +71,8 @@ for case in $cases; do
     : > "$scratch/bc"
     same=yes
     for k in $(seq "$runs"); do
-        a=$(timed "$scratch/dialogue" "$build/src/$prog")
-        b=$(timed "$scratch/vars" "$build/src/lociweaver-vars" --limit "$limit" --layout "$layout" \
+        a=$(timedrun "$scratch/dialogue" "$build/src/$prog")
+        b=$(timedrun "$scratch/vars" "$build/src/lociweaver-vars" --limit "$limit" --layout "$layout" \
             --report eigenvalues.txt "$case.txt" variables.txt)
         echo "$a" | cut -d' ' -f1 >> "$scratch/a"
         echo "$b" | cut -d' ' -f1 >> "$scratch/b"

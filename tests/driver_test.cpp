@@ -1527,6 +1527,22 @@ TEST(vars, thesamefilesasthedialogue)
     }
 }
 
+// The numbers of a CSV table of lociweaver-vars, row by row: every field
+// after the label of each line after the header.
+std::vector<std::vector<double>> csvrows(const std::string& text)
+{
+    std::vector<std::vector<double>> rows;
+    std::istringstream in(text);
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) {
+        rows.emplace_back();
+        std::istringstream f(line.substr(line.find(',') + 1));
+        for (std::string v; std::getline(f, v, ',');) rows.back().push_back(std::stod(v));
+    }
+    return rows;
+}
+
 // New sites placed in the analysis (--new) at the places of the main
 // sites, the supplementary ones among them too: the variables of those
 // sites, standardised alike, to the solver's residuals; an existing
@@ -1547,21 +1563,9 @@ TEST(vars, newsitesattheirplaces)
     outcome run = runprogram(t, "lociweaver-vars", {"--limit", "30", "--new", "p.txt", "n.csv", "c.txt", "v.csv"}, "");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("The variables of 60 new sites written to n.csv\n"), std::string::npos) << run.out;
-    auto table = [](const std::string& text) {
-        std::vector<std::vector<double>> rows;
-        std::istringstream in(text);
-        std::string line;
-        std::getline(in, line);
-        while (std::getline(in, line)) {
-            rows.emplace_back();
-            std::istringstream f(line.substr(line.find(',') + 1));
-            for (std::string v; std::getline(f, v, ',');) rows.back().push_back(std::stod(v));
-        }
-        return rows;
-    };
     const std::string vtext = slurp(t.work + "/v.csv"), ntext = slurp(t.work + "/n.csv");
     EXPECT_EQ(vtext.substr(0, vtext.find('\n')), ntext.substr(0, ntext.find('\n')));
-    auto v = table(vtext), n = table(ntext);
+    auto v = csvrows(vtext), n = csvrows(ntext);
     ASSERT_EQ(v.size(), 60u);
     ASSERT_EQ(n.size(), 60u);
     for (size_t i = 0; i < 60; ++i) {
@@ -1595,20 +1599,8 @@ TEST(vars, firstagreeswithall)
         runprogram(t, "lociweaver-vars", {"--first", "8", "--limit", "30", "--moran", "fm.csv", "c.txt", "f.csv"}, "");
     ASSERT_EQ(first.status, 0) << first.err;
     EXPECT_NE(first.out.find("8 PCNM variables of 200 main sites written to f.csv"), std::string::npos) << first.out;
-    auto table = [](const std::string& text) {
-        std::vector<std::vector<double>> rows;
-        std::istringstream in(text);
-        std::string line;
-        std::getline(in, line);
-        while (std::getline(in, line)) {
-            rows.emplace_back();
-            std::istringstream f(line.substr(line.find(',') + 1));
-            for (std::string v; std::getline(f, v, ',');) rows.back().push_back(std::stod(v));
-        }
-        return rows;
-    };
-    auto a = table(slurp(t.work + "/a.csv")), f = table(slurp(t.work + "/f.csv"));
-    auto am = table(slurp(t.work + "/am.csv")), fm = table(slurp(t.work + "/fm.csv"));
+    auto a = csvrows(slurp(t.work + "/a.csv")), f = csvrows(slurp(t.work + "/f.csv"));
+    auto am = csvrows(slurp(t.work + "/am.csv")), fm = csvrows(slurp(t.work + "/fm.csv"));
     ASSERT_EQ(f.size(), 200u);
     ASSERT_EQ(fm.size(), 8u);
     for (size_t j = 0; j < 8; ++j) {
