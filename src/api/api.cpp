@@ -71,6 +71,14 @@ struct usethreads {
     ~usethreads() { setthreads(0); }
 };
 
+// The progress of one decomposition of order n, told to a's callback from
+// the scope's start, and ended however the scope ends.
+struct telling {
+    progress prog;
+    telling(const lw_analysis* a, int n) { progbegin(prog, n, a->tell, a->context, a->always); }
+    ~telling() { progend(prog); }
+};
+
 // The same for the vector path.
 struct usepath {
     explicit usepath(int path) { setpath(path); }
@@ -125,12 +133,8 @@ int pcnm(lw_analysis* a, storage& s)
     truncate(ntot, ld, s.d.data(), a->scaled);
     int npos = 0;
     {
-        progress prog;
-        progbegin(prog, ntot, a->tell, a->context, a->always);
-        struct ender {
-            progress& p;
-            ~ender() { progend(p); }
-        } end{prog};
+        telling t(a, ntot);
+        progress& prog = t.prog;
         try {
             pcoa(ntot, ld, s.perm.data(), s.d.data(), s.eig.data(), s.off.data(), s.x.data(), s.w1.data(),
                  s.w2.data(), npos, a->sums, s.corlin.data(), &prog);
@@ -219,12 +223,8 @@ int firstpcnm(lw_analysis* a)
     std::vector<double> eig, vec;
     firstinfo info;
     {
-        progress prog;
-        progbegin(prog, ntot, a->tell, a->context, a->always);
-        struct ender {
-            progress& p;
-            ~ender() { progend(p); }
-        } end{prog};
+        telling t(a, ntot);
+        progress& prog = t.prog;
         try {
             info = leading(rows, k, o, eig, vec, &prog);
         } catch (const std::bad_alloc&) {
