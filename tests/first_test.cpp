@@ -7,6 +7,7 @@
 // cancelling as statuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -378,9 +379,14 @@ TEST(first, product)
         }
     }
     ASSERT_EQ(long(r.nb.size()), count);
+    // Each site in one row; row i holds site s(i).
+    std::vector<int> seen(size_t(n), 0);
+    for (int s : r.site) ++seen[size_t(s)];
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), n);
+    auto s = [&](int row) { return size_t(r.site[size_t(row)]); };
     for (int i = 0; i < n; ++i)
         for (long at = r.start[size_t(i)]; at < r.start[size_t(i) + 1]; ++at) {
-            EXPECT_NEAR(r.w[size_t(at)], m[size_t(i) * n + size_t(r.nb[size_t(at)])], 1e-15);
+            EXPECT_NEAR(r.w[size_t(at)], m[s(i) * n + s(r.nb[size_t(at)])], 1e-15);
             if (at > r.start[size_t(i)]) {
                 EXPECT_LT(r.nb[size_t(at - 1)], r.nb[size_t(at)]);
             }
@@ -395,46 +401,65 @@ TEST(first, product)
     for (int i = 0; i < n; ++i)
         for (int j = 0; j < n; ++j)
             g[size_t(i) * n + j] = m[size_t(i) * n + j] - rowm[size_t(i)] / n - rowm[size_t(j)] / n + all / n / n;
-    const int p = 3;
-    vec x(size_t(n) * p), y(size_t(n) * p), mean(p);
-    lcg gen{9};
-    for (double& v : x) v = gen.next() - 0.5;
-    apply(r, p, x.data(), y.data(), mean.data());
-    for (int i = 0; i < n; ++i)
-        for (int c = 0; c < p; ++c) {
-            double s = 0;
-            for (int j = 0; j < n; ++j) s += g[size_t(i) * n + j] * x[size_t(j) * p + c];
-            EXPECT_NEAR(y[size_t(i) * p + c], s, 1e-12);
+    // Every width of the rows' vectors, on every path: near the dense
+    // product, and the bits of the baseline path.
+    for (int p : {3, 19, 70}) {
+        vec x(size_t(n) * p), y(size_t(n) * p), base(size_t(n) * p), mean(static_cast<size_t>(p));
+        lcg gen{9};
+        for (double& v : x) v = gen.next() - 0.5;
+        setpath(path_base);
+        apply(r, p, x.data(), base.data(), mean.data());
+        for (int path : {path_avx2, path_avx512}) {
+            if (!runs(path)) continue;
+            setpath(path);
+            apply(r, p, x.data(), y.data(), mean.data());
+            EXPECT_EQ(std::memcmp(y.data(), base.data(), y.size() * sizeof(double)), 0) << p << " " << path;
         }
+        setpath(-1);
+        for (int i = 0; i < n; ++i)
+            for (int c = 0; c < p; ++c) {
+                double s = 0;
+                for (int j = 0; j < n; ++j)
+                    s += g[size_t(r.site[size_t(i)]) * n + size_t(r.site[size_t(j)])] * x[size_t(j) * p + c];
+                EXPECT_NEAR(base[size_t(i) * p + c], s, 1e-12);
+            }
+    }
 }
 
 // The inner products and the rotation against their plain loops, to the
 // bit (one chunk: the plain order).
 TEST(first, kernels)
 {
-    const int n = 700, p = 13, q = 11;
-    lcg gen{10};
-    vec a(size_t(n) * p), b(size_t(n) * q), c(size_t(p) * q), g(size_t(p) * q);
-    for (double& v : a) v = gen.next() - 0.5;
-    for (double& v : b) v = gen.next() - 0.5;
-    for (double& v : c) v = gen.next() - 0.5;
-    gram(n, p, a.data(), q, b.data(), g.data());
-    for (int j = 0; j < p; ++j)
-        for (int k = 0; k < q; ++k) {
-            double s = 0;
-            for (int i = 0; i < n; ++i) s = s + a[size_t(i) * p + j] * b[size_t(i) * q + k];
-            EXPECT_EQ(g[size_t(j) * q + k], s);
+    const int n = 700;
+    for (auto pq : {std::pair<int, int>{13, 11}, {45, 41}, {70, 67}})
+        for (int path : {path_base, path_avx2, path_avx512}) {
+            if (!runs(path)) continue;
+            setpath(path);
+            const int p = pq.first, q = pq.second;
+            lcg gen{10};
+            vec a(size_t(n) * p), b(size_t(n) * q), c(size_t(p) * q), g(size_t(p) * q);
+            for (double& v : a) v = gen.next() - 0.5;
+            for (double& v : b) v = gen.next() - 0.5;
+            for (double& v : c) v = gen.next() - 0.5;
+            gram(n, p, a.data(), q, b.data(), g.data());
+            for (int j = 0; j < p; ++j)
+                for (int k = 0; k < q; ++k) {
+                    double s = 0;
+                    for (int i = 0; i < n; ++i) s = s + a[size_t(i) * p + j] * b[size_t(i) * q + k];
+                    ASSERT_EQ(g[size_t(j) * q + k], s) << p << " " << path;
+                }
+            vec before(a);
+            rotate(n, p, a.data(), q, c.data());
+            for (int i = 0; i < n; ++i) {
+                for (int j = 0; j < q; ++j) {
+                    double s = 0;
+                    for (int k = 0; k < p; ++k) s = s + before[size_t(i) * p + k] * c[size_t(k) * q + j];
+                    ASSERT_EQ(a[size_t(i) * p + j], s) << p << " " << path;
+                }
+                for (int j = q; j < p; ++j) ASSERT_EQ(a[size_t(i) * p + j], before[size_t(i) * p + j]);
+            }
         }
-    vec before(a);
-    rotate(n, p, a.data(), q, c.data());
-    for (int i = 0; i < n; ++i) {
-        for (int j = 0; j < q; ++j) {
-            double s = 0;
-            for (int k = 0; k < p; ++k) s = s + before[size_t(i) * p + k] * c[size_t(k) * q + j];
-            EXPECT_EQ(a[size_t(i) * p + j], s);
-        }
-        for (int j = q; j < p; ++j) EXPECT_EQ(a[size_t(i) * p + j], before[size_t(i) * p + j]);
-    }
+    setpath(-1);
 }
 
 // The standardisation and correlation of the leading columns: correl's bits.

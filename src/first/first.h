@@ -21,15 +21,22 @@
 
 #include "textio/progress.h"
 
-// The pairs of all n sites within the limit, both ways, by rows: the
-// partners of site i (from 0) are nb[start[i] .. start[i + 1] - 1], in
-// increasing order, with the weights w.
+// The pairs of all n sites within the limit, both ways, by rows: row r
+// holds site site[r] (from 0), its partners are the rows
+// nb[start[r] .. start[r + 1] - 1], in increasing order, with the weights
+// w, whose sum (in that order) is ws[r].
 struct nearrows {
     int n = 0;
+    std::vector<int> site;
     std::vector<long> start;
     std::vector<int> nb;
-    std::vector<double> w;
+    std::vector<double> w, ws;
 };
+
+// siteorder: the rows of the ntot sites of the ranged coordinates xr (ld
+//   rows, ncoord columns) in the solver: site[r] is the site of row r,
+//   neighbours in the plane mostly near in the rows.
+void siteorder(int ntot, int ncoord, int ld, const double* xr, std::vector<int>& site);
 
 // nearpairs: the pairs of the ntot sites of the ranged coordinates xr
 //   (ld rows, ncoord columns) within the scaled limit, as findpairs finds
@@ -107,17 +114,19 @@ struct firstinfo {
 // vectors, and the projected matrices of order p.
 double solverbytes(int n, int p);
 
-// blockfor: the block's vectors for k wanted among n sites.
+// blockfor: the block's vectors for k wanted among n sites: k and the
+//   guard (or k / 4), rounded up to a multiple of 8, at most n - 1.
 int blockfor(int n, int k, const firstopts& o);
 
 // leading: the k largest eigenvalues of J (I + W) J on the pairs r (n
 //   sites, k >= 1), with unit eigenvectors orthogonal to the constant
 //   vector, by subspace iteration with Chebyshev filtering, the projected
 //   problem solved by tred2 and tqli.  The start is a fixed block of the
-//   generator below; the sign of each vector is that of its element of
-//   largest magnitude (the first of those equal), made positive.
+//   generator below, drawn site by site (p draws each); the sign of each
+//   vector is that of its element of largest magnitude (the first site of
+//   those equal), made positive.
 // eig (out): info.found values, largest first.
-// vec (out): the info.found vectors by columns: vector j is
+// vec (out): the info.found vectors by columns, by site: vector j is
 //   vec[j * n .. j * n + n - 1].
 // info.status 1 (not converged) and 2 (a pair failed its final check)
 // leave eig and vec empty.

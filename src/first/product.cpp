@@ -11,6 +11,7 @@
 #include "first.h"
 #include "maps/maps.h"
 #include "pcnm/threads.h"
+#include "pcnm/vecpath.h"
 
 namespace {
 
@@ -18,12 +19,8 @@ namespace {
 // chunk, whatever the thread count.
 const int chunkrows = 2048;
 
-// Rows of the chunk and vectors of b held together by the inner products'
-// tile, and rows rotated at a time.
-const int tilerows = 256;
-const int tilea = 4;
-const int tileb = 8;
-const int rotrows = 4;
+// Rows of the chunk that the inner products' tiles take together.
+const int tilerows = 128;
 
 // The parts of a kernel over n rows, units of work each.
 int rowparts(int n) { return pieces(shares(n, n)); }
@@ -49,16 +46,189 @@ void means(int n, int p, const double* b, double* mean)
     share(parts, parts, job);
 }
 
+// The vectors of V that the kernels below hold in registers: of a row in
+// the product, of b's columns in the inner products (by tilea of a's), of
+// the rotated rows (by rotrows rows).
+template <typename V>
+constexpr int applyvecs()
+{
+    return width<V>() == 8 ? 8 : 4;
+}
+const int tilea = 4;
+const int tileb = 2;
+const int rotrows = 4;
+template <typename V>
+constexpr int rotvecs()
+{
+    return width<V>() == 8 ? 4 : 2;
+}
+
+// applyat: columns j0 .. j0 + B * width - 1 of row i of y = (I + W) J x:
+//   (x(i) - mean) + the sum over i's partners, in increasing order, of
+//   w x(partner), minus ws(i) mean, ws(i) the sum of i's weights.
+template <typename V, int B>
+inline __attribute__((always_inline)) void applyat(const nearrows& r, int p, const double* x, double* y,
+                                                   const double* mean, int i, int j0)
+{
+    const int W = width<V>();
+    V acc[B], m;
+    const double* own = x + size_t(i) * p + j0;
+    for (int v = 0; v < B; ++v) {
+        load(acc[v], own + v * W);
+        load(m, mean + j0 + v * W);
+        acc[v] = acc[v] - m;
+    }
+    const long* start = r.start.data();
+    for (long at = start[i]; at < start[i + 1]; ++at) {
+        const double w = r.w[size_t(at)];
+        const double* other = x + size_t(r.nb[size_t(at)]) * p + j0;
+        for (int v = 0; v < B; ++v) {
+            V o;
+            load(o, other + v * W);
+            acc[v] = acc[v] + w * o;
+        }
+    }
+    const double s = r.ws[size_t(i)];
+    for (int v = 0; v < B; ++v) {
+        load(m, mean + j0 + v * W);
+        store(y + size_t(i) * p + j0 + v * W, acc[v] - s * m);
+    }
+}
+
+template <typename V>
+struct applyrows {
+    static inline __attribute__((always_inline)) void run(const nearrows& r, int p, const double* x, double* y,
+                                                          const double* mean, int i0, int i1)
+    {
+        const int W = width<V>(), B = applyvecs<V>();
+        for (int i = i0; i < i1; ++i) {
+            int j = 0;
+            for (; j + B * W <= p; j += B * W) applyat<V, applyvecs<V>()>(r, p, x, y, mean, i, j);
+            for (; j + W <= p; j += W) applyat<V, 1>(r, p, x, y, mean, i, j);
+            for (; j < p; ++j) applyat<double, 1>(r, p, x, y, mean, i, j);
+        }
+    }
+};
+
+// gramat: s(j, k) += a(i, j) b(i, k) for rows i = t0 .. t1 - 1 in
+//   increasing order, j = j0 .. j0 + A - 1 and B vectors of k from k0, the
+//   sums held in registers.
+template <typename V, int A, int B>
+inline __attribute__((always_inline)) void gramat(int p, const double* a, int q, const double* b, int t0,
+                                                  int t1, int j0, int k0, double* s)
+{
+    const int W = width<V>();
+    V acc[A][B];
+    for (int u = 0; u < A; ++u)
+        for (int v = 0; v < B; ++v) load(acc[u][v], s + size_t(j0 + u) * q + size_t(k0 + v * W));
+    for (int i = t0; i < t1; ++i) {
+        const double* ar = a + size_t(i) * p + j0;
+        const double* br = b + size_t(i) * q + k0;
+        V bv[B];
+        for (int v = 0; v < B; ++v) load(bv[v], br + v * W);
+        for (int u = 0; u < A; ++u) {
+            const double x = ar[u];
+            for (int v = 0; v < B; ++v) acc[u][v] = acc[u][v] + x * bv[v];
+        }
+    }
+    for (int u = 0; u < A; ++u)
+        for (int v = 0; v < B; ++v) store(s + size_t(j0 + u) * q + size_t(k0 + v * W), acc[u][v]);
+}
+
+template <typename V, int A>
+inline __attribute__((always_inline)) void gramrow(int p, const double* a, int q, const double* b, int t0,
+                                                   int t1, int j0, double* s)
+{
+    const int W = width<V>();
+    int k = 0;
+    for (; k + tileb * W <= q; k += tileb * W) gramat<V, A, tileb>(p, a, q, b, t0, t1, j0, k, s);
+    for (; k + W <= q; k += W) gramat<V, A, 1>(p, a, q, b, t0, t1, j0, k, s);
+    for (; k < q; ++k) gramat<double, A, 1>(p, a, q, b, t0, t1, j0, k, s);
+}
+
+template <typename V>
+struct gramchunk {
+    static inline __attribute__((always_inline)) void run(int p, const double* a, int q, const double* b,
+                                                          int c0, int c1, double* s)
+    {
+        for (int t0 = c0; t0 < c1; t0 += tilerows) {
+            const int t1 = t0 + tilerows < c1 ? t0 + tilerows : c1;
+            int j = 0;
+            for (; j + tilea <= p; j += tilea) gramrow<V, tilea>(p, a, q, b, t0, t1, j, s);
+            for (; j < p; ++j) gramrow<V, 1>(p, a, q, b, t0, t1, j, s);
+        }
+    }
+};
+
+// rotat: out(u, j) = the sum over k of b(i + u, k) c(k, j), from 0 in
+//   increasing k, for the R rows from i and B vectors of j from j0; out
+//   holds R rows of q.
+template <typename V, int R, int B>
+inline __attribute__((always_inline)) void rotat(int p, const double* b, int q, const double* c, int i, int j0,
+                                                 double* out)
+{
+    const int W = width<V>();
+    V acc[R][B];
+    for (int u = 0; u < R; ++u)
+        for (int v = 0; v < B; ++v) acc[u][v] = V{};
+    for (int k = 0; k < p; ++k) {
+        const double* ck = c + size_t(k) * q + j0;
+        V cv[B];
+        for (int v = 0; v < B; ++v) load(cv[v], ck + v * W);
+        for (int u = 0; u < R; ++u) {
+            const double bk = b[size_t(i + u) * p + size_t(k)];
+            for (int v = 0; v < B; ++v) acc[u][v] = acc[u][v] + bk * cv[v];
+        }
+    }
+    for (int u = 0; u < R; ++u)
+        for (int v = 0; v < B; ++v) store(out + size_t(u) * q + size_t(j0 + v * W), acc[u][v]);
+}
+
+template <typename V, int R>
+inline __attribute__((always_inline)) void rotrow(int p, const double* b, int q, const double* c, int i,
+                                                  double* out)
+{
+    const int W = width<V>(), B = rotvecs<V>();
+    int j = 0;
+    for (; j + B * W <= q; j += B * W) rotat<V, R, rotvecs<V>()>(p, b, q, c, i, j, out);
+    for (; j + W <= q; j += W) rotat<V, R, 1>(p, b, q, c, i, j, out);
+    for (; j < q; ++j) rotat<double, R, 1>(p, b, q, c, i, j, out);
+}
+
+template <typename V>
+struct rotation {
+    static inline __attribute__((always_inline)) void run(int p, double* b, int q, const double* c, int i0,
+                                                          int i1, double* out)
+    {
+        for (int i = i0; i < i1; i += rotrows) {
+            const int rows = i + rotrows <= i1 ? rotrows : i1 - i;
+            if (rows == rotrows) rotrow<V, rotrows>(p, b, q, c, i, out);
+            else
+                for (int u = 0; u < rows; ++u) rotrow<V, 1>(p, b, q, c, i + u, out + size_t(u) * q);
+            for (int u = 0; u < rows; ++u)
+                std::memcpy(b + size_t(i + u) * p, out + size_t(u) * q, size_t(q) * sizeof(double));
+        }
+    }
+};
+
 }  // namespace
 
 // nearpairs
 //   ntot, ncoord, ld, xr (in) the ranged sites (ld rows, by columns).
 //   scaled (in) the scaled limit.
-//   r (out) the pairs, both ways, by rows, partners in increasing order.
+//   r (out) the pairs, both ways, by rows in the order of siteorder,
+//     partners in increasing order.
 void nearpairs(int ntot, int ncoord, int ld, const double* xr, double scaled, nearrows& r)
 {
+    siteorder(ntot, ncoord, ld, xr, r.site);
     pairs p;
-    findpairs(ntot, ncoord, ld, xr, scaled, p);
+    {
+        std::vector<double> xs(size_t(ntot) * size_t(ncoord));
+        for (int k = 0; k < ncoord; ++k)
+            for (int i = 0; i < ntot; ++i)
+                xs[size_t(i) + size_t(k) * ntot] = xr[size_t(r.site[size_t(i)]) + size_t(k) * size_t(ld)];
+        findpairs(ntot, ncoord, ntot, xs.data(), scaled, p);
+    }
     r.n = ntot;
     r.start.assign(size_t(ntot) + 1, 0);
     for (int i = 0; i < ntot; ++i)
@@ -96,11 +266,18 @@ void nearpairs(int ntot, int ncoord, int ld, const double* xr, double scaled, ne
         }
         fill[size_t(i)] = base + (last - first);
     }
+    r.ws.assign(size_t(ntot), 0.0);
+    for (int i = 0; i < ntot; ++i) {
+        double s = 0;
+        for (long at = r.start[size_t(i)]; at < r.start[size_t(i) + 1]; ++at) s = s + r.w[size_t(at)];
+        r.ws[size_t(i)] = s;
+    }
 }
 
 double pairbytes(int n, double npairs)
 {
-    return double(n) * 2 * sizeof(long) + npairs * (sizeof(int) + sizeof(double)) * 3;
+    return double(n) * (2 * sizeof(long) + 2 * sizeof(int) + 5 * sizeof(double)) +
+           npairs * (sizeof(int) + sizeof(double)) * 3;
 }
 
 // centre
@@ -125,26 +302,18 @@ void centre(int n, int p, double* b, double* mean)
 // apply
 //   r (in) the pairs; p (in) the vectors of x and y.
 //   x (in) r.n x p, by rows.
-//   y (out) r.n x p: J (I + W) J x.  Row i of (I + W) x' is x'(i) plus
-//     w(i, j) x'(j) over i's partners in increasing j, x' = J x.
+//   y (out) r.n x p: J (I + W) J x.  Row i of (I + W) J x is (x(i) - m)
+//     plus w(i, j) x(j) over i's partners in increasing j, minus ws(i) m,
+//     m the vectors' means.
 //   mean (work) p elements.
 void apply(const nearrows& r, int p, const double* x, double* y, double* mean)
 {
-    const int n = r.n;
+    const int n = r.n, path = pathnow();
     means(n, p, x, mean);
     const int parts = rowparts(n);
     auto job = [&](int t) {
         int i0 = split(n, parts, t, 1), i1 = split(n, parts, t + 1, 1);
-        for (int i = i0; i < i1; ++i) {
-            double* out = y + size_t(i) * p;
-            const double* own = x + size_t(i) * p;
-            for (int j = 0; j < p; ++j) out[j] = own[j] - mean[j];
-            for (long at = r.start[size_t(i)]; at < r.start[size_t(i) + 1]; ++at) {
-                const double w = r.w[size_t(at)];
-                const double* other = x + size_t(r.nb[size_t(at)]) * p;
-                for (int j = 0; j < p; ++j) out[j] = out[j] + w * (other[j] - mean[j]);
-            }
-        }
+        onpath<applyrows>(path, r, p, x, y, mean, i0, i1);
     };
     share(threads(), parts, job);
     centre(n, p, y, mean);
@@ -160,38 +329,11 @@ void gram(int n, int p, const double* a, int q, const double* b, double* g)
     const int chunks = (n + chunkrows - 1) / chunkrows;
     const size_t pq = size_t(p) * size_t(q);
     std::vector<double> part(pq * size_t(chunks > 0 ? chunks : 1), 0.0);
+    const int path = pathnow();
     auto job = [&](int c) {
         double* s = part.data() + size_t(c) * pq;
         const int c0 = c * chunkrows, c1 = c0 + chunkrows < n ? c0 + chunkrows : n;
-        for (int t0 = c0; t0 < c1; t0 += tilerows) {
-            const int t1 = t0 + tilerows < c1 ? t0 + tilerows : c1;
-            for (int j0 = 0; j0 < p; j0 += tilea) {
-                const int ja = j0 + tilea < p ? tilea : p - j0;
-                for (int k0 = 0; k0 < q; k0 += tileb) {
-                    const int kb = k0 + tileb < q ? tileb : q - k0;
-                    double acc[tilea][tileb];
-                    for (int u = 0; u < ja; ++u)
-                        for (int v = 0; v < kb; ++v) acc[u][v] = s[size_t(j0 + u) * q + size_t(k0 + v)];
-                    if (ja == tilea && kb == tileb) {
-                        for (int i = t0; i < t1; ++i) {
-                            const double* ar = a + size_t(i) * p + j0;
-                            const double* br = b + size_t(i) * q + k0;
-                            for (int u = 0; u < tilea; ++u)
-                                for (int v = 0; v < tileb; ++v) acc[u][v] = acc[u][v] + ar[u] * br[v];
-                        }
-                    } else {
-                        for (int i = t0; i < t1; ++i) {
-                            const double* ar = a + size_t(i) * p + j0;
-                            const double* br = b + size_t(i) * q + k0;
-                            for (int u = 0; u < ja; ++u)
-                                for (int v = 0; v < kb; ++v) acc[u][v] = acc[u][v] + ar[u] * br[v];
-                        }
-                    }
-                    for (int u = 0; u < ja; ++u)
-                        for (int v = 0; v < kb; ++v) s[size_t(j0 + u) * q + size_t(k0 + v)] = acc[u][v];
-                }
-            }
-        }
+        onpath<gramchunk>(path, p, a, q, b, c0, c1, s);
     };
     share(threads() > 1 && chunks > 1 ? threads() : 1, chunks, job);
     for (size_t e = 0; e < pq; ++e) {
@@ -221,25 +363,11 @@ void step(int n, int p, const double* g, const double* cur, double c, double f, 
 
 void rotate(int n, int p, double* b, int q, const double* c)
 {
-    const int parts = rowparts(n);
+    const int parts = rowparts(n), path = pathnow();
     std::vector<double> rows(size_t(parts) * size_t(rotrows) * size_t(q));
     auto job = [&](int t) {
         int i0 = split(n, parts, t, 1), i1 = split(n, parts, t + 1, 1);
-        double* out = rows.data() + size_t(t) * size_t(rotrows) * size_t(q);
-        for (int i = i0; i < i1; i += rotrows) {
-            const int rows = i + rotrows <= i1 ? rotrows : i1 - i;
-            for (size_t e = 0; e < size_t(rotrows) * size_t(q); ++e) out[e] = 0;
-            for (int k = 0; k < p; ++k) {
-                const double* ck = c + size_t(k) * q;
-                for (int u = 0; u < rows; ++u) {
-                    const double bk = b[size_t(i + u) * p + size_t(k)];
-                    double* o = out + size_t(u) * q;
-                    for (int j = 0; j < q; ++j) o[j] = o[j] + bk * ck[j];
-                }
-            }
-            for (int u = 0; u < rows; ++u)
-                std::memcpy(b + size_t(i + u) * p, out + size_t(u) * q, size_t(q) * sizeof(double));
-        }
+        onpath<rotation>(path, p, b, q, c, i0, i1, rows.data() + size_t(t) * size_t(rotrows) * size_t(q));
     };
     share(threads(), parts, job);
 }

@@ -266,7 +266,7 @@ double drawsigned(uint64_t& state)
 int blockfor(int n, int k, const firstopts& o)
 {
     int extra = k / 4 > o.guard ? k / 4 : o.guard;
-    long p = long(k) + extra;
+    long p = (long(k) + extra + 7) / 8 * 8;
     return p < n - 1 ? int(p) : n - 1;
 }
 
@@ -303,9 +303,14 @@ firstinfo leading(const nearrows& r, int kwant, const firstopts& o, std::vector<
         hi = std::fmax(hi, 1 + sum);
     }
 
-    // The start: the generator's draws row by row, centred.
+    // The start: the generator's draws site by site, centred.
+    std::vector<int> rowof(static_cast<size_t>(n));
+    for (int row = 0; row < n; ++row) rowof[size_t(r.site.empty() ? row : r.site[size_t(row)])] = row;
     uint64_t state = startseed;
-    for (size_t e = 0; e < s.b0.size(); ++e) s.b0[e] = drawsigned(state);
+    for (int i = 0; i < n; ++i) {
+        double* b = s.b0.data() + size_t(rowof[size_t(i)]) * p;
+        for (int j = 0; j < p; ++j) b[j] = drawsigned(state);
+    }
     centre(n, p, s.b0.data(), s.mean.data());
     double *x = s.b0.data(), *gx = s.b1.data(), *spare = s.b2.data();
     try {
@@ -370,7 +375,7 @@ firstinfo leading(const nearrows& r, int kwant, const firstopts& o, std::vector<
         double* v = vec.data() + size_t(j) * n;
         double ss = 0;
         for (int i = 0; i < n; ++i) {
-            v[i] = x[size_t(i) * p + size_t(from)];
+            v[i] = x[size_t(rowof[size_t(i)]) * p + size_t(from)];
             ss = ss + v[i] * v[i];
         }
         double norm = std::sqrt(ss), big = 0;
@@ -389,7 +394,7 @@ firstinfo leading(const nearrows& r, int kwant, const firstopts& o, std::vector<
         std::vector<double>& y = s.b2;
         std::vector<double>& gy = s.b1;
         for (int i = 0; i < n; ++i)
-            for (int j = 0; j < k; ++j) y[size_t(i) * k + size_t(j)] = vec[size_t(j) * n + size_t(i)];
+            for (int j = 0; j < k; ++j) y[size_t(rowof[size_t(i)]) * k + size_t(j)] = vec[size_t(j) * n + size_t(i)];
         if (!s.product(y.data(), gy.data(), k)) return cancelled();
         std::vector<double> rr(size_t(k), 0.0);
         for (int i = 0; i < n; ++i)
