@@ -313,65 +313,79 @@ TEST(api, vectorwidths)
 // New sites placed in an analysis: against the formula for an added point
 // summed over every analysed site in long double from the test's own
 // distances; at the places of the analysed sites, those sites' values;
-// the same bits for every thread count; the refusals.
+// the same bits for every thread count; the refusals.  After the whole
+// decomposition and after the leading variables alone; the last new site
+// beyond the limit of every analysed site.
 TEST(api, newsites)
 {
-    const int n = 90, m = 260;  // the new sites are shared from 200 on
-    vec xy(2 * n), at(2 * m);
-    for (int i = 0; i < n; ++i) xy[size_t(i)] = std::fmod(i * 0.618033988749895, 1.0) * 100,
-                                xy[size_t(i + n)] = std::fmod(i * 0.414213562373095, 1.0) * 60;
-    for (int o = 0; o < m; ++o) at[size_t(o)] = o % 26 * 4.3 - 5, at[size_t(o + m)] = o / 26 * 7.1 - 3;
+    vec out;
+    for (int first : {0, 20}) {
+        const int n = 90, m = 260;  // the new sites are shared from 200 on
+        vec xy(2 * n), at(2 * m);
+        for (int i = 0; i < n; ++i) xy[size_t(i)] = std::fmod(i * 0.618033988749895, 1.0) * 100,
+                                    xy[size_t(i + n)] = std::fmod(i * 0.414213562373095, 1.0) * 60;
+        for (int o = 0; o < m; ++o) at[size_t(o)] = o % 26 * 4.3 - 5, at[size_t(o + m)] = o / 26 * 7.1 - 3;
+        at[size_t(m - 1)] = 1000, at[size_t(2 * m - 1)] = -1000;
+        analysis an;
+        lw_sites(an.a, n, 0, 2, xy.data());
+        lw_pcnm(an.a, 18);
+        lw_first(an.a, first);
+        ASSERT_EQ(lw_run(an.a), LW_OK);
+        const int k = lw_count(an.a);
+        ASSERT_GT(k, 5);
+        const double* pc = lw_variables(an.a);
+        const double* eig = lw_eigenvalues(an.a);
+        const double r = lw_rangmax(an.a), t = lw_scaledlimit(an.a);
+        double lo[2] = {xy[0], xy[size_t(n)]};
+        for (int i = 0; i < n; ++i) lo[0] = std::min(lo[0], xy[size_t(i)]), lo[1] = std::min(lo[1], xy[size_t(i + n)]);
+        auto half = [&](const double* p, int ldp, int i) {  // -d*^2/2 of point p to site i
+            long double dx = (p[0] - lo[0]) / r - (xy[size_t(i)] - lo[0]) / r;
+            long double dy = (p[ldp] - lo[1]) / r - (xy[size_t(i + n)] - lo[1]) / r;
+            long double d = std::sqrt(dx * dx + dy * dy);
+            if (d > t) d = 4 * (long double)t;
+            return -d * d / 2;
+        };
+        std::vector<long double> mean(size_t(n), 0);
+        for (int i = 0; i < n; ++i)
+            for (int j = 0; j < n; ++j) mean[size_t(i)] += i == j ? 0 : half(&xy[size_t(j)], n, i) / n;
+        auto largest = [&](int j) {
+            double v = 0;
+            for (int i = 0; i < n; ++i) v = std::max(v, std::fabs(pc[size_t(i + j * n)]));
+            return v;
+        };
+
+        out.assign(size_t(m) * size_t(k), 0.0);
+        ASSERT_EQ(lw_place(an.a, m, at.data(), out.data()), LW_OK);
+        for (int j = 0; j < k; ++j)
+            for (int o = 0; o < m; ++o) {
+                long double s = 0;
+                for (int i = 0; i < n; ++i) s += pc[size_t(i + j * n)] * (half(&at[size_t(o)], m, i) - mean[size_t(i)]);
+                ASSERT_NEAR(out[size_t(o + j * m)], double(s / eig[j]), 1e-9 * largest(j)) << o << " " << j << " " << first;
+            }
+
+        // The solver ends when the off-diagonal elements fall below 1e-8: its
+        // pairs carry residuals r of that order, and site j's placed value k
+        // differs from its own by sqrt(eig(k)) r(j) / eig(k).
+        vec self(size_t(n) * size_t(k));
+        ASSERT_EQ(lw_place(an.a, n, xy.data(), self.data()), LW_OK);
+        for (int j = 0; j < k; ++j)
+            for (int i = 0; i < n; ++i)
+                ASSERT_NEAR(self[size_t(i + j * n)], pc[size_t(i + j * n)], 1e-7 / std::sqrt(eig[j])) << i << " " << j << " " << first;
+
+        for (int threads : {1, 2, 3}) {
+            lw_threads(an.a, threads);
+            vec again(out.size());
+            ASSERT_EQ(lw_place(an.a, m, at.data(), again.data()), LW_OK);
+            EXPECT_EQ(std::memcmp(again.data(), out.data(), out.size() * sizeof(double)), 0) << threads;
+        }
+    }
+    const int n = 90, m = 260;
+    vec xy(2 * n, 0.0), at(2 * m, 0.0);
+    for (int i = 0; i < n; ++i) xy[size_t(i)] = std::fmod(i * 0.618033988749895, 1.0) * 100;
     analysis an;
     lw_sites(an.a, n, 0, 2, xy.data());
     lw_pcnm(an.a, 18);
     ASSERT_EQ(lw_run(an.a), LW_OK);
-    const int k = lw_count(an.a);
-    ASSERT_GT(k, 5);
-    const double* pc = lw_variables(an.a);
-    const double* eig = lw_eigenvalues(an.a);
-    const double r = lw_rangmax(an.a), t = lw_scaledlimit(an.a);
-    double lo[2] = {xy[0], xy[size_t(n)]};
-    for (int i = 0; i < n; ++i) lo[0] = std::min(lo[0], xy[size_t(i)]), lo[1] = std::min(lo[1], xy[size_t(i + n)]);
-    auto half = [&](const double* p, int ldp, int i) {  // -d*^2/2 of point p to site i
-        long double dx = (p[0] - lo[0]) / r - (xy[size_t(i)] - lo[0]) / r;
-        long double dy = (p[ldp] - lo[1]) / r - (xy[size_t(i + n)] - lo[1]) / r;
-        long double d = std::sqrt(dx * dx + dy * dy);
-        if (d > t) d = 4 * (long double)t;
-        return -d * d / 2;
-    };
-    std::vector<long double> mean(size_t(n), 0);
-    for (int i = 0; i < n; ++i)
-        for (int j = 0; j < n; ++j) mean[size_t(i)] += i == j ? 0 : half(&xy[size_t(j)], n, i) / n;
-    auto largest = [&](int j) {
-        double v = 0;
-        for (int i = 0; i < n; ++i) v = std::max(v, std::fabs(pc[size_t(i + j * n)]));
-        return v;
-    };
-
-    vec out(size_t(m) * size_t(k));
-    ASSERT_EQ(lw_place(an.a, m, at.data(), out.data()), LW_OK);
-    for (int j = 0; j < k; ++j)
-        for (int o = 0; o < m; ++o) {
-            long double s = 0;
-            for (int i = 0; i < n; ++i) s += pc[size_t(i + j * n)] * (half(&at[size_t(o)], m, i) - mean[size_t(i)]);
-            ASSERT_NEAR(out[size_t(o + j * m)], double(s / eig[j]), 1e-9 * largest(j)) << o << " " << j;
-        }
-
-    // The solver ends when the off-diagonal elements fall below 1e-8: its
-    // pairs carry residuals r of that order, and site j's placed value k
-    // differs from its own by sqrt(eig(k)) r(j) / eig(k).
-    vec self(size_t(n) * size_t(k));
-    ASSERT_EQ(lw_place(an.a, n, xy.data(), self.data()), LW_OK);
-    for (int j = 0; j < k; ++j)
-        for (int i = 0; i < n; ++i)
-            ASSERT_NEAR(self[size_t(i + j * n)], pc[size_t(i + j * n)], 1e-7 / std::sqrt(eig[j])) << i << " " << j;
-
-    for (int threads : {1, 2, 3}) {
-        lw_threads(an.a, threads);
-        vec again(out.size());
-        ASSERT_EQ(lw_place(an.a, m, at.data(), again.data()), LW_OK);
-        EXPECT_EQ(std::memcmp(again.data(), out.data(), out.size() * sizeof(double)), 0) << threads;
-    }
 
     analysis fresh, poly;
     EXPECT_EQ(lw_place(fresh.a, 1, at.data(), out.data()), LW_NOTRUN);
@@ -393,17 +407,20 @@ TEST(api, newsitesstandardised)
     vec xy(2 * (n + nsup));
     for (int i = 0; i < n + nsup; ++i) xy[size_t(i)] = std::fmod(i * 0.618033988749895, 1.0) * 50,
                                        xy[size_t(i + n + nsup)] = std::fmod(i * 0.754877666246693, 1.0) * 50;
-    analysis an;
-    lw_sites(an.a, n, nsup, 2, xy.data());
-    lw_pcnm(an.a, 12);
-    ASSERT_EQ(lw_run(an.a), LW_OK);
-    const int k = lw_count(an.a);
-    vec mains(2 * n), out(size_t(n) * size_t(k));
-    for (int i = 0; i < n; ++i) mains[size_t(i)] = xy[size_t(i)], mains[size_t(i + n)] = xy[size_t(i + n + nsup)];
-    ASSERT_EQ(lw_place(an.a, n, mains.data(), out.data()), LW_OK);
-    for (int j = 0; j < k; ++j)
-        for (int i = 0; i < n; ++i)
-            ASSERT_NEAR(out[size_t(i + j * n)], lw_variables(an.a)[size_t(i + j * n)], 1e-6) << i << " " << j;
+    for (int first : {0, 20}) {
+        analysis an;
+        lw_sites(an.a, n, nsup, 2, xy.data());
+        lw_pcnm(an.a, 12);
+        lw_first(an.a, first);
+        ASSERT_EQ(lw_run(an.a), LW_OK);
+        const int k = lw_count(an.a);
+        vec mains(2 * n), out(size_t(n) * size_t(k));
+        for (int i = 0; i < n; ++i) mains[size_t(i)] = xy[size_t(i)], mains[size_t(i + n)] = xy[size_t(i + n + nsup)];
+        ASSERT_EQ(lw_place(an.a, n, mains.data(), out.data()), LW_OK);
+        for (int j = 0; j < k; ++j)
+            for (int i = 0; i < n; ++i)
+                ASSERT_NEAR(out[size_t(i + j * n)], lw_variables(an.a)[size_t(i + j * n)], 1e-6) << i << " " << j << " " << first;
+    }
 }
 
 // The tree's limit of lociweaver-threshold's transcripts: the answer's text,

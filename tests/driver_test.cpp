@@ -1544,7 +1544,8 @@ std::vector<std::vector<double>> csvrows(const std::string& text)
 }
 
 // New sites placed in the analysis (--new) at the places of the main
-// sites, the supplementary ones among them too: the variables of those
+// sites, the supplementary ones among them too, after the whole analysis
+// and after --first: the variables of those
 // sites, standardised alike, to the solver's residuals; an existing
 // NEWOUTPUT refused, nothing written.
 TEST(vars, newsitesattheirplaces)
@@ -1557,20 +1558,23 @@ TEST(vars, newsitesattheirplaces)
         places += sites.substr(at, end - at);
         at = end;
     }
-    scratch t;
-    spit(t.work + "/c.txt", sites);
-    spit(t.work + "/p.txt", places);
-    outcome run = runprogram(t, "lociweaver-vars", {"--limit", "30", "--new", "p.txt", "n.csv", "c.txt", "v.csv"}, "");
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("The variables of 60 new sites written to n.csv\n"), std::string::npos) << run.out;
-    const std::string vtext = slurp(t.work + "/v.csv"), ntext = slurp(t.work + "/n.csv");
-    EXPECT_EQ(vtext.substr(0, vtext.find('\n')), ntext.substr(0, ntext.find('\n')));
-    auto v = csvrows(vtext), n = csvrows(ntext);
-    ASSERT_EQ(v.size(), 60u);
-    ASSERT_EQ(n.size(), 60u);
-    for (size_t i = 0; i < 60; ++i) {
-        ASSERT_EQ(n[i].size(), v[i].size()) << i;
-        for (size_t j = 0; j < v[i].size(); ++j) EXPECT_NEAR(n[i][j], v[i][j], 1e-6) << i << " " << j;
+    for (std::vector<std::string> args : {std::vector<std::string>{}, {"--first", "12"}}) {
+        scratch t;
+        spit(t.work + "/c.txt", sites);
+        spit(t.work + "/p.txt", places);
+        for (const char* a : {"--limit", "30", "--new", "p.txt", "n.csv", "c.txt", "v.csv"}) args.push_back(a);
+        outcome run = runprogram(t, "lociweaver-vars", args, "");
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.out.find("The variables of 60 new sites written to n.csv\n"), std::string::npos) << run.out;
+        const std::string vtext = slurp(t.work + "/v.csv"), ntext = slurp(t.work + "/n.csv");
+        EXPECT_EQ(vtext.substr(0, vtext.find('\n')), ntext.substr(0, ntext.find('\n')));
+        auto v = csvrows(vtext), n = csvrows(ntext);
+        ASSERT_EQ(v.size(), 60u);
+        ASSERT_EQ(n.size(), 60u);
+        for (size_t i = 0; i < 60; ++i) {
+            ASSERT_EQ(n[i].size(), v[i].size()) << i;
+            for (size_t j = 0; j < v[i].size(); ++j) EXPECT_NEAR(n[i][j], v[i][j], 1e-6) << i << " " << j;
+        }
     }
 
     scratch e;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "first/first.h"
+#include "sites/cells.h"
 #include "maps/maps.h"
 #include "pcnm/pcnm.h"
 #include "pcnm/threads.h"
@@ -194,6 +195,7 @@ int firstpcnm(lw_analysis* a)
     double vmin[3], vrange[3];
     const char* refusal = rangecoords(ntot, nc, ntot, xr.data(), vmin, vrange, a->rangmax, 1);
     if (refusal) return fail(a, a->rangmax == 0 ? LW_SAMEPLACE : LW_TOOWIDE, refusal);
+    a->vmin.assign(vmin, vmin + nc);
     a->scaled = scaledlimit(a->limit, a->rangmax);
 
     // The memory, said before it is taken.
@@ -256,11 +258,20 @@ int firstpcnm(lw_analysis* a)
         double* col = vec.data() + size_t(j) * ntot;
         for (int i = 0; i < ntot; ++i) col[i] = col[i] * f;
     }
+    // What new sites are placed from: the row means of the centred
+    // matrix, -8t^2 (ntot - 1 - ws) / ntot for a site of weights' sum ws,
+    // and the coordinates before their standardisation.
+    a->rowmean.assign(size_t(ntot), 0.0);
+    for (int r = 0; r < ntot; ++r)
+        a->rowmean[size_t(rows.site[size_t(r)])] = -c * ((double(ntot) - 1 - rows.ws[size_t(r)]) / double(ntot));
     if (a->nsup > 0) {
+        a->pc.assign(vec.begin(), vec.begin() + size_t(ntot) * size_t(npos));
         std::vector<double> w(4 * size_t(npos > 0 ? npos : 1));
         int zero = stdcols(a->n, npos, vec.data(), ntot, w.data(), w.data() + npos, w.data() + 2 * npos,
                            w.data() + 3 * npos, a->largest);
         if (zero > 0) return fail(a, LW_ZEROVARIANCE, "Variance nulle pour variable X no  " + std::to_string(zero));
+        a->stdmean.assign(w.begin() + 2 * npos, w.begin() + 3 * npos);
+        a->stdsd.assign(w.begin() + 3 * npos, w.begin() + 4 * npos);
     }
     a->count = npos;
     a->missing = k - npos;
@@ -497,8 +508,6 @@ int lw_place(lw_analysis* a, int m, const double* xy, double* out)
     if (!a) return LW_BADINPUT;
     if (!a->done) return fail(a, LW_NOTRUN, "new sites are placed after a successful lw_run");
     if (a->method != 1) return fail(a, LW_BADINPUT, "new sites are placed in a PCNM analysis");
-    if (a->first > 0)
-        return fail(a, LW_BADINPUT, "new sites are placed in an analysis of every variable (lw_first 0), not yet of the leading ones");
     if (m < 0 || (m > 0 && (!xy || !out))) return fail(a, LW_BADINPUT, "the new sites need m >= 0 and their arrays");
     const size_t rows = size_t(m), count = rows * size_t(a->ncoord);
     for (size_t k = 0; k < count; ++k)
@@ -516,16 +525,31 @@ int lw_place(lw_analysis* a, int m, const double* xy, double* out)
                 v = v - a->vmin[size_t(q)];
                 v = v / a->rangmax;
             }
-        // In blocks of new sites, the distances of a block held at once.
-        const int ntot = a->n + a->nsup, block = 256;
-        std::vector<double> base(size_t(a->count)), d(size_t(block) * size_t(ntot));
+        // The principal coordinates by rows, the analysed sites in a grid of
+        // cells, and the new sites in blocks, the neighbours of a block
+        // found before the block is placed.
+        const int ntot = a->n + a->nsup, npos = a->count, block = 4096;
         const double* pc = a->nsup > 0 ? a->pc.data() : a->vars.data();
-        placebase(ntot, a->scaled, a->rowmean.data(), a->count, pc, ntot, base.data());
+        std::vector<double> base(static_cast<size_t>(npos)), pcr(size_t(ntot) * size_t(npos));
+        placebase(ntot, a->scaled, a->rowmean.data(), npos, pc, ntot, base.data());
+        for (int k = 0; k < npos; ++k)
+            for (int i = 0; i < ntot; ++i) pcr[size_t(i) * npos + size_t(k)] = pc[size_t(i) + size_t(k) * ntot];
+        cellgrid g;
+        cellsof(ntot, a->ncoord, ntot, a->ranged.data(), a->scaled, g);
+        std::vector<long> start;
+        std::vector<int> nb;
+        std::vector<double> dist;
         for (int o = 0; o < m; o += block) {
             int b = m - o < block ? m - o : block;
-            crossdist(b, ntot, a->ncoord, ntot, a->ranged.data(), y.data() + o, m, d.data());
-            place(b, ntot, d.data(), a->scaled, a->count, pc, ntot, a->eig.data(), base.data(),
-                  out + o, m);
+            start.assign(1, 0);
+            nb.clear();
+            dist.clear();
+            for (int q = 0; q < b; ++q) {
+                nearof(g, a->ncoord, ntot, a->ranged.data(), y.data() + o + q, rows, a->scaled, nb, dist);
+                start.push_back(long(nb.size()));
+            }
+            placelist(b, start.data(), nb.data(), dist.data(), a->scaled, npos, pcr.data(), a->eig.data(),
+                      base.data(), out + o, m);
         }
     } catch (const std::bad_alloc&) {
         return fail(a, LW_NOMEMORY, "not enough memory to place " + std::to_string(m) + " new sites");

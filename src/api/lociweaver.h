@@ -152,8 +152,9 @@ const double* lw_moran(const lw_analysis* a);
  * the place of an analysed site gets that site's values, to rounding.  xy
  * holds m rows and the analysis's coordinates in its units (column-major);
  * out receives m rows and lw_count columns.  Only the analysed sites within
- * the limit of a new site add to its sums beyond a constant per variable.
- * Not yet after lw_first: LW_BADINPUT. */
+ * the limit of a new site add to its sums beyond a constant per variable,
+ * and only they are visited (through a grid of cells), after lw_first as
+ * after the whole decomposition. */
 int lw_place(lw_analysis* a, int m, const double* xy, double* out);
 
 #ifdef __cplusplus

@@ -115,25 +115,22 @@ void pcoa(int n, int maxn, int* perm, const double* d, double* eig, double* off,
 
 // New sites, which took no part in an analysis of ntot sites, placed in it
 // (place.cpp has the formula).
-// crossdist: d(i, o), i = 0..ntot-1 (leading dimension ntot), the distance
-//   of new site o (0..m-1) in y (leading dimension ldy) to analysed site i
-//   in x (leading dimension ld), summed over the ncoord coordinates in
-//   increasing order, as distances sums it.
 // placebase: base(k), k < npos, the part of every new site's sum that the
 //   sites beyond its limit would make if all were: the sum over i in order
 //   of pc(i, k) (c - mean(i)), c = -(T T 0.5), T = multiplier * limit.
-// place: new site o and variable k get (base(k) plus the sum over the
-//   sites i within the limit of o, in increasing i, of pc(i, k) (a(o, i) -
-//   c)) divided by eig(k), where a(o, i) = -(d d 0.5) and d = d(i, o).
-//   limit: the scaled limit.  mean: ntot row means of the analysed matrix,
-//   as pcoa returns them.  pc: ntot x npos principal coordinates, not
-//   standardised, leading dimension ldpc; eig their eigenvalues.  out (out):
-//   m x npos, leading dimension ldout.  May throw std::bad_alloc (work of
-//   ntot per thread).
-void crossdist(int m, int ntot, int ncoord, int ld, const double* x, const double* y, int ldy, double* d);
+//   mean: ntot row means of the analysed matrix, as pcoa returns them.  pc:
+//   ntot x npos principal coordinates, not standardised, leading dimension
+//   ldpc.
+// placelist: new site o (0..m-1) and variable k get (base(k) plus the sum
+//   over the sites i within the limit of o, in increasing i, of pc(i, k)
+//   (a(o, i) - c)) divided by eig(k), where a(o, i) = -(d d 0.5): the sites
+//   are nb[at] and their distances dist[at], at = start[o] .. start[o + 1]
+//   - 1.  limit: the scaled limit.  pcrows: the ntot x npos principal
+//   coordinates by rows (row i at pcrows + i * npos); eig their
+//   eigenvalues.  out (out): m x npos, leading dimension ldout.
 void placebase(int ntot, double limit, const double* mean, int npos, const double* pc, int ldpc, double* base);
-void place(int m, int ntot, const double* d, double limit, int npos, const double* pc, int ldpc,
-           const double* eig, const double* base, double* out, int ldout);
+void placelist(int m, const long* start, const int* nb, const double* dist, double limit, int npos,
+               const double* pcrows, const double* eig, const double* base, double* out, int ldout);
 
 // correl: standardises columns 1..m of rows 1..n of x over those rows and
 //   finds the largest absolute correlation between two columns.

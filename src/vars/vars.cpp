@@ -314,7 +314,6 @@ varsoptions varsoptionsof(const cliline& line)
     if (o.order > 0 && o.first > 0) throw clifailure{"--first: the leading variables are PCNM variables"};
     if (o.first > 0 && o.layout > 0) throw clifailure{"--first: the leading variables are written as a CSV table"};
     if (o.first > 0 && !o.report.empty()) throw clifailure{"--first: the record is that of an analysis of every variable"};
-    if (o.first > 0 && !o.newoutput.empty()) throw clifailure{"--first: new sites are placed in an analysis of every variable"};
     if (!o.moran.empty() && o.moran == o.output) throw clifailure{"--moran: the same file as OUTPUT"};
     if (!o.report.empty() && o.report == o.output) throw clifailure{"--report: the same file as OUTPUT"};
     if (!o.report.empty() && o.report == o.moran) throw clifailure{"--report: the same file as --moran"};
