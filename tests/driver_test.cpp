@@ -1545,9 +1545,8 @@ std::vector<std::vector<double>> csvrows(const std::string& text)
 
 // New sites placed in the analysis (--new) at the places of the main
 // sites, the supplementary ones among them too, after the whole analysis
-// and after --first: the variables of those
-// sites, standardised alike, to the solver's residuals; an existing
-// NEWOUTPUT refused, nothing written.
+// and after --first: the variables of those sites, standardised alike, to
+// the solver's residuals; an existing NEWOUTPUT refused, nothing written.
 TEST(vars, newsitesattheirplaces)
 {
     if (!target.name.empty()) GTEST_SKIP() << "whole runs of lociweaver-vars are checked on the native build";
