@@ -5,10 +5,12 @@
 // rotations (the orthonormalisation and the projected problems), the whole
 // time, and the peak memory of the process.
 //
-//   firstbench [--dense] [--limit L] N K
+//   firstbench [--dense] [--limit L] [--new M] [--threads T] N K
 //
 // --dense also times lw_run of the whole decomposition on the same sites;
-// --limit gives the scaled limit instead of the tree's.
+// --limit gives the scaled limit instead of the tree's; --new times
+// lw_place of M new sites drawn uniformly in the same square; --threads
+// sets the threads (default: every processor).
 #include <sys/resource.h>
 
 #include <chrono>
@@ -19,6 +21,7 @@
 
 #include "first/first.h"
 #include "lociweaver.h"
+#include "pcnm/threads.h"
 #include "sites/limit.h"
 #include "sites/sites.h"
 #include "threshold/emst.h"
@@ -43,16 +46,20 @@ int main(int argc, char** argv)
 {
     bool dense = false;
     double given = 0;
+    int news = 0, nthreads = 0;
     int at = 1;
     for (; at < argc && argv[at][0] == '-'; ++at) {
         if (!std::strcmp(argv[at], "--dense")) dense = true;
         else if (!std::strcmp(argv[at], "--limit") && at + 1 < argc) given = std::atof(argv[++at]);
+        else if (!std::strcmp(argv[at], "--new") && at + 1 < argc) news = std::atoi(argv[++at]);
+        else if (!std::strcmp(argv[at], "--threads") && at + 1 < argc) nthreads = std::atoi(argv[++at]);
     }
     if (argc - at != 2) {
-        std::fprintf(stderr, "usage: firstbench [--dense] [--limit L] N K\n");
+        std::fprintf(stderr, "usage: firstbench [--dense] [--limit L] [--new M] [--threads T] N K\n");
         return 2;
     }
     const int n = std::atoi(argv[at]), k = std::atoi(argv[at + 1]);
+    setthreads(nthreads);
     std::vector<double> xy(2 * size_t(n));
     uint64_t state = 2026;
     for (double& v : xy) v = 0.5 * (drawsigned(state) + 1);
@@ -99,6 +106,7 @@ int main(int argc, char** argv)
 
     // The whole call of the library, as a program makes it.
     lw_analysis* a = lw_new();
+    lw_threads(a, nthreads);
     lw_sites(a, n, 0, 2, xy.data());
     lw_pcnm(a, (scaled - limitadd) * rangmax);
     lw_first(a, k);
@@ -106,6 +114,14 @@ int main(int argc, char** argv)
     int status = lw_run(a);
     std::printf("lw_run, first %d: status %d, %d variables, %.2f s, peak memory %.0f MB\n", k, status, lw_count(a),
                 seconds() - t0, peakmb());
+    if (news > 0 && status == LW_OK) {
+        std::vector<double> at(2 * size_t(news)), out(size_t(news) * size_t(lw_count(a)));
+        for (double& v : at) v = 0.5 * (drawsigned(state) + 1);
+        t0 = seconds();
+        status = lw_place(a, news, at.data(), out.data());
+        std::printf("lw_place, %d new sites: status %d, %.2f s, peak memory %.0f MB\n", news, status, seconds() - t0,
+                    peakmb());
+    }
     if (dense) {
         lw_first(a, 0);
         t0 = seconds();

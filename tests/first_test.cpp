@@ -404,7 +404,7 @@ TEST(first, product)
     // Every width of the rows' vectors, on every path: near the dense
     // product, and the bits of the baseline path.
     for (int p : {3, 19, 70}) {
-        vec x(size_t(n) * p), y(size_t(n) * p), base(size_t(n) * p), mean(static_cast<size_t>(p));
+        vec x(size_t(n) * p), y(size_t(n) * p), base(size_t(n) * p), mean(2 * size_t(p));
         lcg gen{9};
         for (double& v : x) v = gen.next() - 0.5;
         setpath(path_base);

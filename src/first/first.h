@@ -24,13 +24,15 @@
 // The pairs of all n sites within the limit, both ways, by rows: row r
 // holds site site[r] (from 0), its partners are the rows
 // nb[start[r] .. start[r + 1] - 1], in increasing order, with the weights
-// w, whose sum (in that order) is ws[r].
+// w, whose sum (in that order) is ws[r]; wall is the sum of ws in
+// increasing row.
 struct nearrows {
     int n = 0;
     std::vector<int> site;
     std::vector<long> start;
     std::vector<int> nb;
     std::vector<double> w, ws;
+    double wall = 0;
 };
 
 // siteorder: the rows of the ntot sites of the ranged coordinates xr (ld
@@ -47,17 +49,19 @@ void nearpairs(int ntot, int ncoord, int ld, const double* xr, double scaled, ne
 //   n sites (the rows above and findpairs' own, at once).
 double pairbytes(int n, double npairs);
 
-// apply: y = J (I + W) J x for the block x of r.n rows and p vectors.
-// y (out): r.n x p; must not overlap x.  mean (work): p elements.
+// apply: y = J (I + W) J x for the block x of r.n rows and p vectors, in
+//   one pass over x for its means and one over the rows.
+// y (out): r.n x p; must not overlap x.  mean (work): 2p elements.
 void apply(const nearrows& r, int p, const double* x, double* y, double* mean);
+
+// applystep: prev = (J (I + W) J cur - c cur) f - prev, element by element
+//   as each row of the product is formed: a product and one step of a
+//   three-term recurrence in one pass.  mean (work): 2p elements.
+void applystep(const nearrows& r, int p, const double* cur, double c, double f, double* prev, double* mean);
 
 // centre: each of the p vectors of the block b (n rows) minus its mean:
 //   b = J b.  mean (work): p elements.
 void centre(int n, int p, double* b, double* mean);
-
-// step: prev = (g - c cur) f - prev, element by element, for blocks of n
-//   rows and p vectors: one step of a three-term recurrence.
-void step(int n, int p, const double* g, const double* cur, double c, double f, double* prev);
 
 // gram: g(j, k) = sum over rows i of a(i, j) b(i, k), j < p, k < q, into
 //   g (p x q, by rows), a (n x p) and b (n x q) blocks by rows; the rows
@@ -110,7 +114,7 @@ struct firstinfo {
     int failed = -1;
 };
 
-// The subspace the solver needs, in bytes: three blocks of n rows and p
+// The subspace the solver needs, in bytes: two blocks of n rows and p
 // vectors, and the projected matrices of order p.
 double solverbytes(int n, int p);
 

@@ -25,25 +25,60 @@ const int tilerows = 128;
 // The parts of a kernel over n rows, units of work each.
 int rowparts(int n) { return pieces(shares(n, n)); }
 
-// Vectors whose means one part of means() takes.
-const int meancols = 8;
-
-// means: mean(j) = the sum of the elements of vector j of the n x p block
-//   b from 0 in increasing row, divided by n; the threads share the
-//   vectors, meancols at a time.
-void means(int n, int p, const double* b, double* mean)
-{
-    const int units = (p + meancols - 1) / meancols, parts = shares(n, units);
-    auto job = [&](int t) {
-        int j0 = split(p, parts, t, meancols), j1 = split(p, parts, t + 1, meancols);
-        for (int j = j0; j < j1; ++j) mean[j] = 0;
-        for (int i = 0; i < n; ++i) {
+// sumrows: s(j) += b(i, j) and, when ws is not null, t(j) += ws(i) b(i, j),
+//   for the rows i = i0 .. i1 - 1 of the n x p block b in increasing order.
+template <typename V>
+struct sumrows {
+    static inline __attribute__((always_inline)) void run(int p, const double* b, const double* ws, int i0,
+                                                          int i1, double* s, double* t)
+    {
+        const int W = width<V>();
+        for (int i = i0; i < i1; ++i) {
             const double* row = b + size_t(i) * p;
-            for (int j = j0; j < j1; ++j) mean[j] = mean[j] + row[j];
+            const double w = ws ? ws[i] : 0;
+            int j = 0;
+            for (; j + W <= p; j += W) {
+                V x, a;
+                load(x, row + j);
+                load(a, s + j);
+                store(s + j, a + x);
+                if (ws) {
+                    load(a, t + j);
+                    store(t + j, a + w * x);
+                }
+            }
+            for (; j < p; ++j) {
+                s[j] = s[j] + row[j];
+                if (ws) t[j] = t[j] + w * row[j];
+            }
         }
-        for (int j = j0; j < j1; ++j) mean[j] = mean[j] / double(n);
+    }
+};
+
+// colsums: s(j) = the sum over the rows of b(i, j) and, when ws is not
+//   null, t(j) = that of ws(i) b(i, j), for the n x p block b: each chunk
+//   of chunkrows rows summed from 0 in increasing row, the chunks' sums
+//   added from 0 in increasing chunk, whatever the thread count.
+void colsums(int n, int p, const double* b, const double* ws, double* s, double* t)
+{
+    const int chunks = (n + chunkrows - 1) / chunkrows > 0 ? (n + chunkrows - 1) / chunkrows : 1;
+    const int path = pathnow();
+    std::vector<double> part(size_t(chunks) * 2 * size_t(p), 0.0);
+    auto job = [&](int c) {
+        double* cs = part.data() + size_t(c) * 2 * p;
+        const int c0 = c * chunkrows, c1 = c0 + chunkrows < n ? c0 + chunkrows : n;
+        onpath<sumrows>(path, p, b, ws, c0, c1, cs, cs + p);
     };
-    share(parts, parts, job);
+    share(threads() > 1 && chunks > 1 ? threads() : 1, chunks, job);
+    for (int j = 0; j < p; ++j) {
+        double a = 0, w = 0;
+        for (int c = 0; c < chunks; ++c) {
+            a = a + part[size_t(c) * 2 * p + size_t(j)];
+            w = w + part[size_t(c) * 2 * p + size_t(p + j)];
+        }
+        s[j] = a;
+        if (ws) t[j] = w;
+    }
 }
 
 // The vectors of V that the kernels below hold in registers: of a row in
@@ -63,21 +98,21 @@ constexpr int rotvecs()
     return width<V>() == 8 ? 4 : 2;
 }
 
-// applyat: columns j0 .. j0 + B * width - 1 of row i of y = (I + W) J x:
-//   (x(i) - mean) + the sum over i's partners, in increasing order, of
-//   w x(partner), minus ws(i) mean, ws(i) the sum of i's weights.
-template <typename V, int B>
+// applyat: columns j0 .. j0 + B * width - 1 of row i of the product
+//   g = J (I + W) J x: x(i) plus the sum over i's partners, in increasing
+//   order, of w x(partner), minus (m (1 + ws(i)) + mz), m the vectors'
+//   means and mz those of (I + W) J x (mean[0 .. p - 1] and
+//   mean[p .. 2p - 1]), ws(i) the sum of i's weights.  Step false: y(i) =
+//   g; true: y(i) = (g - c x(i)) f - y(i), a step of a three-term
+//   recurrence.
+template <typename V, int B, bool Step>
 inline __attribute__((always_inline)) void applyat(const nearrows& r, int p, const double* x, double* y,
-                                                   const double* mean, int i, int j0)
+                                                   const double* mean, double c, double f, int i, int j0)
 {
     const int W = width<V>();
-    V acc[B], m;
+    V acc[B];
     const double* own = x + size_t(i) * p + j0;
-    for (int v = 0; v < B; ++v) {
-        load(acc[v], own + v * W);
-        load(m, mean + j0 + v * W);
-        acc[v] = acc[v] - m;
-    }
+    for (int v = 0; v < B; ++v) load(acc[v], own + v * W);
     const long* start = r.start.data();
     for (long at = start[i]; at < start[i + 1]; ++at) {
         const double w = r.w[size_t(at)];
@@ -88,25 +123,43 @@ inline __attribute__((always_inline)) void applyat(const nearrows& r, int p, con
             acc[v] = acc[v] + w * o;
         }
     }
-    const double s = r.ws[size_t(i)];
+    const double s = 1 + r.ws[size_t(i)];
+    double* out = y + size_t(i) * p + j0;
     for (int v = 0; v < B; ++v) {
+        V m, mz;
         load(m, mean + j0 + v * W);
-        store(y + size_t(i) * p + j0 + v * W, acc[v] - s * m);
+        load(mz, mean + p + j0 + v * W);
+        V g = acc[v] - (m * s + mz);
+        if (Step) {
+            V xi, yi;
+            load(xi, own + v * W);
+            load(yi, out + v * W);
+            g = (g - c * xi) * f - yi;
+        }
+        store(out + v * W, g);
     }
+}
+
+template <typename V, bool Step>
+inline __attribute__((always_inline)) void applyrow(const nearrows& r, int p, const double* x, double* y,
+                                                    const double* mean, double c, double f, int i)
+{
+    const int W = width<V>(), B = applyvecs<V>();
+    int j = 0;
+    for (; j + B * W <= p; j += B * W) applyat<V, applyvecs<V>(), Step>(r, p, x, y, mean, c, f, i, j);
+    for (; j + W <= p; j += W) applyat<V, 1, Step>(r, p, x, y, mean, c, f, i, j);
+    for (; j < p; ++j) applyat<double, 1, Step>(r, p, x, y, mean, c, f, i, j);
 }
 
 template <typename V>
 struct applyrows {
     static inline __attribute__((always_inline)) void run(const nearrows& r, int p, const double* x, double* y,
-                                                          const double* mean, int i0, int i1)
+                                                          const double* mean, double c, double f, bool step,
+                                                          int i0, int i1)
     {
-        const int W = width<V>(), B = applyvecs<V>();
-        for (int i = i0; i < i1; ++i) {
-            int j = 0;
-            for (; j + B * W <= p; j += B * W) applyat<V, applyvecs<V>()>(r, p, x, y, mean, i, j);
-            for (; j + W <= p; j += W) applyat<V, 1>(r, p, x, y, mean, i, j);
-            for (; j < p; ++j) applyat<double, 1>(r, p, x, y, mean, i, j);
-        }
+        for (int i = i0; i < i1; ++i)
+            if (step) applyrow<V, true>(r, p, x, y, mean, c, f, i);
+            else applyrow<V, false>(r, p, x, y, mean, c, f, i);
     }
 };
 
@@ -267,10 +320,12 @@ void nearpairs(int ntot, int ncoord, int ld, const double* xr, double scaled, ne
         fill[size_t(i)] = base + (last - first);
     }
     r.ws.assign(size_t(ntot), 0.0);
+    r.wall = 0;
     for (int i = 0; i < ntot; ++i) {
         double s = 0;
         for (long at = r.start[size_t(i)]; at < r.start[size_t(i) + 1]; ++at) s = s + r.w[size_t(at)];
         r.ws[size_t(i)] = s;
+        r.wall = r.wall + s;
     }
 }
 
@@ -282,12 +337,12 @@ double pairbytes(int n, double npairs)
 
 // centre
 //   n, p (in) rows and vectors of b.
-//   b (in,out) each vector minus its mean: the sum of its elements from 0
-//     in increasing row, divided by n.
+//   b (in,out) each vector minus its mean: its sum (colsums) divided by n.
 //   mean (work) p elements.
 void centre(int n, int p, double* b, double* mean)
 {
-    means(n, p, b, mean);
+    colsums(n, p, b, nullptr, mean, nullptr);
+    for (int j = 0; j < p; ++j) mean[j] = mean[j] / double(n);
     const int parts = rowparts(n);
     auto job = [&](int t) {
         int i0 = split(n, parts, t, 1), i1 = split(n, parts, t + 1, 1);
@@ -299,24 +354,47 @@ void centre(int n, int p, double* b, double* mean)
     share(threads(), parts, job);
 }
 
-// apply
-//   r (in) the pairs; p (in) the vectors of x and y.
-//   x (in) r.n x p, by rows.
-//   y (out) r.n x p: J (I + W) J x.  Row i of (I + W) J x is (x(i) - m)
-//     plus w(i, j) x(j) over i's partners in increasing j, minus ws(i) m,
-//     m the vectors' means.
-//   mean (work) p elements.
-void apply(const nearrows& r, int p, const double* x, double* y, double* mean)
+namespace {
+
+// product: y = J (I + W) J x (step false) or y = (J (I + W) J x - c x) f -
+//   y (step true), row by row, after one pass for the means: m = sum(x) / n
+//   and mz = sum(ws x) / n - m wall / n, the means of (I + W) J x.
+void product(const nearrows& r, int p, const double* x, double* y, double* mean, double c, double f, bool step)
 {
     const int n = r.n, path = pathnow();
-    means(n, p, x, mean);
+    colsums(n, p, x, r.ws.data(), mean, mean + p);
+    const double wbar = r.wall / double(n);
+    for (int j = 0; j < p; ++j) {
+        mean[j] = mean[j] / double(n);
+        mean[p + j] = mean[p + j] / double(n) - mean[j] * wbar;
+    }
     const int parts = rowparts(n);
     auto job = [&](int t) {
         int i0 = split(n, parts, t, 1), i1 = split(n, parts, t + 1, 1);
-        onpath<applyrows>(path, r, p, x, y, mean, i0, i1);
+        onpath<applyrows>(path, r, p, x, y, mean, c, f, step, i0, i1);
     };
     share(threads(), parts, job);
-    centre(n, p, y, mean);
+}
+
+}  // namespace
+
+// apply
+//   r (in) the pairs; p (in) the vectors of x and y.
+//   x (in) r.n x p, by rows.
+//   y (out) r.n x p: J (I + W) J x (see applyat).
+//   mean (work) 2p elements.
+void apply(const nearrows& r, int p, const double* x, double* y, double* mean)
+{
+    product(r, p, x, y, mean, 0, 0, false);
+}
+
+// applystep
+//   r, p, cur (in) as x of apply; c, f (in) the shift and the factor.
+//   prev (in,out) becomes (J (I + W) J cur - c cur) f - prev.
+//   mean (work) 2p elements.
+void applystep(const nearrows& r, int p, const double* cur, double c, double f, double* prev, double* mean)
+{
+    product(r, p, cur, prev, mean, c, f, true);
 }
 
 // gram
@@ -347,20 +425,6 @@ void gram(int n, int p, const double* a, int q, const double* b, double* g)
 //   n, p (in) rows and vectors of b; c (in) p x q by rows, q <= p.
 //   b (in,out) columns 0..q-1 of each row become the row times c, each
 //     element summed from 0 in increasing k; the rest unchanged.
-// step
-//   n, p (in) rows and vectors; g (in) the product of the block cur; c,
-//     f (in) the shift and the factor of the recurrence.
-//   prev (in,out) becomes (g - c cur) f - prev, element by element.
-void step(int n, int p, const double* g, const double* cur, double c, double f, double* prev)
-{
-    const int parts = rowparts(n);
-    auto job = [&](int t) {
-        size_t e0 = size_t(split(n, parts, t, 1)) * p, e1 = size_t(split(n, parts, t + 1, 1)) * p;
-        for (size_t e = e0; e < e1; ++e) prev[e] = (g[e] - c * cur[e]) * f - prev[e];
-    };
-    share(threads(), parts, job);
-}
-
 void rotate(int n, int p, double* b, int q, const double* c)
 {
     const int parts = rowparts(n), path = pathnow();

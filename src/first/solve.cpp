@@ -108,13 +108,13 @@ void symeig(int p, double* a, double* val, std::vector<double>& work)
     }
 }
 
-// The state of one solve: the three blocks (n x p by rows), the Ritz
+// The state of one solve: the two blocks (n x p by rows), the Ritz
 // values and the work of the projected problems.
 struct solver {
     const nearrows& r;
     const firstopts& o;
     int n, p, k;
-    std::vector<double> b0, b1, b2, theta, mean, work, res;
+    std::vector<double> b0, b1, theta, mean, work, res;
     progress* prog;
     firstinfo info;
     long maxproducts;
@@ -127,9 +127,8 @@ struct solver {
         const size_t np = size_t(n) * size_t(p);
         b0.assign(np, 0.0);
         b1.assign(np, 0.0);
-        b2.assign(np, 0.0);
         theta.assign(size_t(p), 0.0);
-        mean.assign(size_t(p), 0.0);
+        mean.assign(2 * size_t(p), 0.0);
         work.assign(size_t(p) * p * 4 + 2 * size_t(p), 0.0);
         res.assign(size_t(p), 0.0);
         maxproducts = o.maxproducts > 0 ? o.maxproducts : 4000L * p;
@@ -143,9 +142,18 @@ struct solver {
         return !(prog && prog->stop.load(std::memory_order_relaxed));
     }
 
+    // prev = (G cur - c cur) f - prev, counted as the products.
+    bool step(const double* cur, double c, double f, double* prev)
+    {
+        applystep(r, p, cur, c, f, prev, mean.data());
+        info.products += p;
+        return !(prog && prog->stop.load(std::memory_order_relaxed));
+    }
+
     // The Rayleigh-Ritz step on the block y with gy = G y: y becomes the
-    // Ritz vectors, gy their products, theta their values, res the
-    // residuals of the first k.
+    // Ritz vectors, gy their products (fresh ones, cheaper than rotating
+    // gy), theta their values, res the residuals of the first k; false
+    // when the caller asked to stop.
     bool ritz(double* y, double* gy)
     {
         double t0 = now();
@@ -203,9 +211,9 @@ struct solver {
                 t[size_t(l) * p + j] = s;
             }
         rotate(n, p, y, p, t.data());
-        rotate(n, p, gy, p, t.data());
-        residuals(y, gy, k, res.data());
         info.orthoseconds += now() - t0;
+        if (!product(y, gy, p)) return false;
+        residuals(y, gy, k, res.data());
         return true;
     }
 
@@ -272,7 +280,7 @@ int blockfor(int n, int k, const firstopts& o)
 
 double solverbytes(int n, int p)
 {
-    return 3.0 * double(n) * double(p) * sizeof(double) + 12.0 * double(p) * double(p) * sizeof(double) +
+    return 2.0 * double(n) * double(p) * sizeof(double) + 12.0 * double(p) * double(p) * sizeof(double) +
            double((n + 2047) / 2048) * double(p) * double(p) * sizeof(double);
 }
 
@@ -312,10 +320,9 @@ firstinfo leading(const nearrows& r, int kwant, const firstopts& o, std::vector<
         for (int j = 0; j < p; ++j) b[j] = drawsigned(state);
     }
     centre(n, p, s.b0.data(), s.mean.data());
-    double *x = s.b0.data(), *gx = s.b1.data(), *spare = s.b2.data();
+    double *x = s.b0.data(), *gx = s.b1.data();
     try {
-        if (!s.product(x, gx, p)) return cancelled();
-        s.ritz(x, gx);
+        if (!s.product(x, gx, p) || !s.ritz(x, gx)) return cancelled();
         const double first = s.worst();
         double best = first;
         int since = 0;
@@ -345,19 +352,14 @@ firstinfo leading(const nearrows& r, int kwant, const firstopts& o, std::vector<
             double *prev = x, *cur = gx;
             for (size_t i = 0; i < s.b0.size(); ++i) cur[i] = (cur[i] - c * prev[i]) * one;
             for (int d = 2; d <= m; ++d) {
-                if (!s.product(cur, spare, p)) return cancelled();
-                step(n, p, spare, cur, c, two, prev);
+                if (!s.step(cur, c, two, prev)) return cancelled();
                 std::swap(prev, cur);
             }
             centre(n, p, cur, s.mean.data());
             // Rayleigh-Ritz on the filtered block, its products into prev.
-            if (!s.product(cur, prev, p)) return cancelled();
-            s.ritz(cur, prev);
+            if (!s.product(cur, prev, p) || !s.ritz(cur, prev)) return cancelled();
             x = cur;
             gx = prev;
-            spare = x == s.b0.data() ? (gx == s.b1.data() ? s.b2.data() : s.b1.data())
-                  : x == s.b1.data() ? (gx == s.b0.data() ? s.b2.data() : s.b0.data())
-                                     : (gx == s.b0.data() ? s.b1.data() : s.b0.data());
             s.tell(first);
         }
     } catch (const runstop&) {
@@ -391,7 +393,7 @@ firstinfo leading(const nearrows& r, int kwant, const firstopts& o, std::vector<
 
     // The final check: a fresh product of every returned vector.
     {
-        std::vector<double>& y = s.b2;
+        std::vector<double>& y = s.b0;
         std::vector<double>& gy = s.b1;
         for (int i = 0; i < n; ++i)
             for (int j = 0; j < k; ++j) y[size_t(rowof[size_t(i)]) * k + size_t(j)] = vec[size_t(j) * n + size_t(i)];
