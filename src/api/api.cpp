@@ -474,20 +474,39 @@ const double* lw_moran(const lw_analysis* a)
     if (!a || !a->done || a->method != 1) return nullptr;
     if (!a->moranmade) {
         // Over the pairs of main sites within the limit, as lociweaver-maps
-        // computes it; a variable whose I cannot be computed is NaN.
+        // computes it (for the leading variables without supplementary
+        // sites, from their eigenvalues); a variable whose I cannot be
+        // computed is NaN.
         const int n = a->n, k = a->count;
+        const bool fromeig = a->first > 0 && a->nsup == 0;
         try {
-            variables v;
-            v.n = n;
-            v.k = k;
-            v.v.resize(size_t(n) * size_t(k));
-            for (int i = 0; i < n; ++i)
-                for (int j = 0; j < k; ++j) v.v[size_t(i) * k + j] = a->vars[size_t(i) + size_t(j) * n];
             pairs p;
             findpairs(n, a->ncoord, n + a->nsup, a->ranged.data(), a->scaled, p);
             std::vector<moranstat> st(static_cast<size_t>(k));
             a->moran.assign(size_t(k) * 4, std::nan(""));
-            if (k > 0 && !p.w.empty() && moran(p, v, st.data()) == 0)
+            bool made = false;
+            if (fromeig && k > 0 && !p.w.empty()) {
+                // A leading variable v is an eigenvector of J (I + W) J of
+                // eigenvalue mu = eig / 8t^2: v'Wv / v'v = mu - 1, its I
+                // times n / s0.
+                double s0, e, sd;
+                moments(p, n, s0, e, sd);
+                const double c = 8.0 * a->scaled * a->scaled;
+                for (int j = 0; j < k; ++j) {
+                    double i = double(n) / s0 * (a->eig[size_t(j)] / c - 1);
+                    st[size_t(j)] = moranstat{i, e, sd, sd > 0 ? (i - e) / sd : 0, -1};
+                }
+                made = true;
+            } else if (k > 0 && !p.w.empty()) {
+                variables v;
+                v.n = n;
+                v.k = k;
+                v.v.resize(size_t(n) * size_t(k));
+                for (int i = 0; i < n; ++i)
+                    for (int j = 0; j < k; ++j) v.v[size_t(i) * k + j] = a->vars[size_t(i) + size_t(j) * n];
+                made = moran(p, v, st.data()) == 0;
+            }
+            if (made)
                 for (int j = 0; j < k; ++j) {
                     a->moran[size_t(j)] = st[size_t(j)].i;
                     a->moran[size_t(j) + size_t(k)] = st[size_t(j)].e;

@@ -35,9 +35,11 @@ double growthof(double worst)
     return g < growth ? growth : g > maxgrowth ? maxgrowth : g;
 }
 
-// The degrees of one filter: at least, at most.
+// The degrees of one filter: at least, at most (a filter whose growth stays
+// low at the largest degree is a spectrum of small gaps, a regular grid's:
+// its iterations are then long, and fewer).
 const int mindegree = 2;
-const int maxdegree = 60;
+const int maxdegree = 600;
 
 // degree: the lowest degree m (mindegree to maxdegree) at which the
 //   Chebyshev polynomial T_m at l1 reaches allow, by the recurrence itself
@@ -63,6 +65,9 @@ const double lostshare = 1.0e-14;
 // Iterations without a halving of the worst residual after which the
 // solver ends with what passes the final check.
 const int stagnation = 6;
+
+// The steps of Lanczos's method for the lower end of the spectrum.
+const int lanczos = 40;
 
 // The seed of the start.
 const uint64_t startseed = 0x4c6f63697765766cULL;
@@ -238,6 +243,50 @@ struct solver {
 
     double worst() const { return *std::max_element(res.begin(), res.begin() + k); }
 
+    // The lower end of the spectrum on the centred vectors, from lanczos
+    // steps of Lanczos's method (without re-orthogonalisation: its
+    // extreme Ritz values stay within the spectrum) from a fixed centred
+    // start: the smallest Ritz value less its residual and a hundredth of
+    // the Ritz values' spread, or lo (Gershgorin's bound) when that is
+    // higher.  Returns lo when the caller asked to stop.
+    double lowerbound(double lo)
+    {
+        const int m = n - 1 < lanczos ? n - 1 : lanczos;
+        if (m < 2) return lo;
+        const size_t nn = static_cast<size_t>(n);
+        std::vector<double> v(nn), w(nn), old(nn, 0.0), t(size_t(m) * m, 0.0), val(static_cast<size_t>(m));
+        uint64_t state = startseed ^ 1;
+        for (double& e : v) e = drawsigned(state);
+        centre(n, 1, v.data(), mean.data());
+        double beta = 0, ss = 0;
+        for (double e : v) ss = ss + e * e;
+        if (!(ss > 0)) return lo;
+        for (double& e : v) e = e / std::sqrt(ss);
+        for (int j = 0; j < m; ++j) {
+            if (!product(v.data(), w.data(), 1)) return lo;
+            double alpha = 0;
+            for (int i = 0; i < n; ++i) alpha = alpha + v[size_t(i)] * w[size_t(i)];
+            ss = 0;
+            for (int i = 0; i < n; ++i) {
+                w[size_t(i)] = w[size_t(i)] - alpha * v[size_t(i)] - beta * old[size_t(i)];
+                ss = ss + w[size_t(i)] * w[size_t(i)];
+            }
+            t[size_t(j) * m + j] = alpha;
+            beta = std::sqrt(ss);
+            if (j + 1 < m) t[size_t(j) * m + j + 1] = t[size_t(j + 1) * m + j] = beta;
+            if (!(beta > 0)) return lo;
+            for (int i = 0; i < n; ++i) {
+                old[size_t(i)] = v[size_t(i)];
+                v[size_t(i)] = w[size_t(i)] / beta;
+            }
+        }
+        std::vector<double> eigwork(size_t(m) * m + 2 * size_t(m));
+        symeig(m, t.data(), val.data(), eigwork);
+        const double low = val[size_t(m - 1)], resid = std::fabs(beta * t[size_t(m - 1) * m + size_t(m - 1)]);
+        const double bound = low - resid - (val[0] - low) * 1.0e-2;
+        return bound > lo ? bound : lo;
+    }
+
     // Tells the progress: the share of the way from the first residual to
     // the converged one, on a logarithmic scale, or of the products.
     void tell(double first)
@@ -310,6 +359,9 @@ firstinfo leading(const nearrows& r, int kwant, const firstopts& o, std::vector<
         lo = std::fmin(lo, 1 - sum);
         hi = std::fmax(hi, 1 + sum);
     }
+
+    lo = s.lowerbound(lo);
+    if (prog && prog->stop.load(std::memory_order_relaxed)) return cancelled();
 
     // The start: the generator's draws site by site, centred.
     std::vector<int> rowof(static_cast<size_t>(n));

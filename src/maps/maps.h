@@ -83,6 +83,11 @@ void findpairs(int n, int ncoord, int ld, const double* xr, double scaled, pairs
 // every object, whose I is not defined (st is then incomplete).
 int moran(const pairs& p, const variables& v, moranstat* st);
 
+// moments: the sum s0 of the weights of p over ordered pairs, and the
+//   expectation e and standard deviation sd of Moran's I over them under
+//   normality, for n objects, as moran computes them.
+void moments(const pairs& p, int n, double& s0, double& e, double& sd);
+
 // permutations: for each variable, the one-sided p-value of st[j].i among
 //   nperm random permutations of its values over the objects, (1 + count
 //   of permuted I at least as large) / (nperm + 1).  The permutations come

@@ -85,6 +85,28 @@ void findpairs(int n, int ncoord, int ld, const double* xr, double scaled, pairs
     }
 }
 
+void moments(const pairs& p, int n, double& s0, double& e, double& sd)
+{
+    // The weights' sums: S0 over ordered pairs, S1 and S2 for the variance.
+    double s1 = 0, s2 = 0;
+    s0 = 0;
+    std::vector<double> row(size_t(n), 0.0);
+    for (int i = 1; i <= n; ++i)
+        for (long at = p.start[size_t(i - 1)]; at < p.start[size_t(i)]; ++at) {
+            double w = p.w[size_t(at)];
+            int j = p.nb[size_t(at)];
+            s0 += 2 * w;
+            s1 += 4 * w * w;
+            row[size_t(i - 1)] += w;
+            row[size_t(j - 1)] += w;
+        }
+    for (int i = 0; i < n; ++i) s2 += 4 * row[size_t(i)] * row[size_t(i)];
+    const double nn = double(n) * n;
+    e = -1.0 / (n - 1);
+    const double var = (nn * s1 - n * s2 + 3 * s0 * s0) / ((nn - 1) * s0 * s0) - e * e;
+    sd = var > 0 ? std::sqrt(var) : 0;
+}
+
 int moran(const pairs& p, const variables& v, moranstat* st)
 {
     const int n = v.n, k = v.k;
@@ -102,25 +124,16 @@ int moran(const pairs& p, const variables& v, moranstat* st)
         }
         if (!(squares[size_t(j)] > 0)) return j + 1;
     }
-    // The weights' sums: S0 over ordered pairs, S1 and S2 for the variance.
-    double s0 = 0, s1 = 0, s2 = 0;
-    std::vector<double> row(size_t(n), 0.0);
     for (int i = 1; i <= n; ++i)
         for (long at = p.start[size_t(i - 1)]; at < p.start[size_t(i)]; ++at) {
             double w = p.w[size_t(at)];
             int j = p.nb[size_t(at)];
-            s0 += 2 * w;
-            s1 += 4 * w * w;
-            row[size_t(i - 1)] += w;
-            row[size_t(j - 1)] += w;
             const double* zi = &z[size_t(i - 1) * kk];
             const double* zj = &z[size_t(j - 1) * kk];
             for (size_t c = 0; c < kk; ++c) cross[c] += w * zi[c] * zj[c];
         }
-    for (int i = 0; i < n; ++i) s2 += 4 * row[size_t(i)] * row[size_t(i)];
-    const double nn = double(n) * n, e = -1.0 / (n - 1);
-    const double var = (nn * s1 - n * s2 + 3 * s0 * s0) / ((nn - 1) * s0 * s0) - e * e;
-    const double sd = var > 0 ? std::sqrt(var) : 0;
+    double s0, e, sd;
+    moments(p, n, s0, e, sd);
     for (int j = 0; j < k; ++j) {
         double i = moranof(cross[size_t(j)], squares[size_t(j)], n, s0);
         st[j] = moranstat{i, e, sd, sd > 0 ? (i - e) / sd : 0, -1};
