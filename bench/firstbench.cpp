@@ -5,9 +5,10 @@
 // rotations (the orthonormalisation and the projected problems), the whole
 // time, and the peak memory of the process.
 //
-//   firstbench [--dense] [--limit L] [--new M] [--threads T] N K
+//   firstbench [--dense] [--grid] [--limit L] [--new M] [--threads T] N K
 //
 // --dense also times lw_run of the whole decomposition on the same sites;
+// --grid takes the sites of a square grid of N sites (N a square) instead;
 // --limit gives the scaled limit instead of the tree's; --new times
 // lw_place of M new sites drawn uniformly in the same square; --threads
 // sets the threads (default: every processor).
@@ -44,18 +45,19 @@ double peakmb()
 
 int main(int argc, char** argv)
 {
-    bool dense = false;
+    bool dense = false, grid = false;
     double given = 0;
     int news = 0, nthreads = 0;
     int at = 1;
     for (; at < argc && argv[at][0] == '-'; ++at) {
         if (!std::strcmp(argv[at], "--dense")) dense = true;
+        else if (!std::strcmp(argv[at], "--grid")) grid = true;
         else if (!std::strcmp(argv[at], "--limit") && at + 1 < argc) given = std::atof(argv[++at]);
         else if (!std::strcmp(argv[at], "--new") && at + 1 < argc) news = std::atoi(argv[++at]);
         else if (!std::strcmp(argv[at], "--threads") && at + 1 < argc) nthreads = std::atoi(argv[++at]);
     }
     if (argc - at != 2) {
-        std::fprintf(stderr, "usage: firstbench [--dense] [--limit L] [--new M] [--threads T] N K\n");
+        std::fprintf(stderr, "usage: firstbench [--dense] [--grid] [--limit L] [--new M] [--threads T] N K\n");
         return 2;
     }
     const int n = std::atoi(argv[at]), k = std::atoi(argv[at + 1]);
@@ -63,6 +65,11 @@ int main(int argc, char** argv)
     std::vector<double> xy(2 * size_t(n));
     uint64_t state = 2026;
     for (double& v : xy) v = 0.5 * (drawsigned(state) + 1);
+    if (grid) {
+        int side = 1;
+        while ((side + 1) * (side + 1) <= n) ++side;
+        for (int i = 0; i < n; ++i) xy[size_t(i)] = i % side, xy[size_t(n + i)] = i / side;
+    }
 
     // The ranged sites and the tree's limit (in ranged units).
     std::vector<double> xr(xy);

@@ -427,6 +427,39 @@ TEST(first, product)
     }
 }
 
+// Pairs found again by every product (too many to store) against the
+// stored ones: the same partners and weights, the same bits of the
+// products and of the leading pairs.
+TEST(first, unstored)
+{
+    for (int n : {300, 1000 / scale}) {
+        vec xy = n == 300 ? uniform(n, 12) : clustered(n, 13);
+        double scaled;
+        nearrows stored = pairsof(xy, n, scaled), fly;
+        nearfly(n, 2, n, xy.data(), scaled, fly);
+        ASSERT_TRUE(fly.fly && fly.nb.empty());
+        EXPECT_EQ(fly.site, stored.site);
+        EXPECT_EQ(fly.partners, long(stored.nb.size()));
+        EXPECT_EQ(std::memcmp(fly.ws.data(), stored.ws.data(), size_t(n) * sizeof(double)), 0);
+        EXPECT_EQ(fly.wall, stored.wall);
+        std::vector<int> nb;
+        vec d, w;
+        for (int i = 0; i < n; ++i) {
+            rowpartners(fly, i, nb, d, w);
+            const long at = stored.start[size_t(i)], count = stored.start[size_t(i) + 1] - at;
+            ASSERT_EQ(long(nb.size()), count) << i;
+            EXPECT_TRUE(std::equal(nb.begin(), nb.end(), stored.nb.begin() + at)) << i;
+            EXPECT_EQ(std::memcmp(w.data(), stored.w.data() + at, size_t(count) * sizeof(double)), 0) << i;
+        }
+        vec e1, v1, e2, v2;
+        firstopts o;
+        ASSERT_EQ(leading(stored, 10, o, e1, v1, nullptr).status, 0);
+        ASSERT_EQ(leading(fly, 10, o, e2, v2, nullptr).status, 0);
+        EXPECT_EQ(std::memcmp(e1.data(), e2.data(), e1.size() * sizeof(double)), 0) << n;
+        EXPECT_EQ(std::memcmp(v1.data(), v2.data(), v1.size() * sizeof(double)), 0) << n;
+    }
+}
+
 // The inner products and the rotation against their plain loops, to the
 // bit (one chunk: the plain order).
 TEST(first, kernels)

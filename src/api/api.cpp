@@ -213,14 +213,26 @@ int firstpcnm(lw_analysis* a)
                         " MB of this machine; ask for fewer variables.");
     };
     if (total > 0 && need > firstshare * double(total)) return nomemory(need);
+    // The pairs counted first, without storing them; stored when they fit,
+    // else found again by every product.
     nearrows rows;
+    bool storing = false;
     try {
-        nearpairs(ntot, nc, ntot, xr.data(), a->scaled, rows);
+        nearfly(ntot, nc, ntot, xr.data(), a->scaled, rows);
+        const double stored = pairbytes(ntot, double(rows.partners) / 2);
+        if (total == 0 || need + stored <= firstshare * double(total)) {
+            storing = true;
+            nearpairs(ntot, nc, ntot, xr.data(), a->scaled, rows);
+            need += stored;
+        }
     } catch (const std::bad_alloc&) {
-        return nomemory(need);
+        if (!storing) return nomemory(need);
+        try {
+            nearfly(ntot, nc, ntot, xr.data(), a->scaled, rows);
+        } catch (const std::bad_alloc&) {
+            return nomemory(need);
+        }
     }
-    need += pairbytes(ntot, double(rows.nb.size()) / 2);
-    if (total > 0 && need > firstshare * double(total)) return nomemory(need);
 
     std::vector<double> eig, vec;
     firstinfo info;
@@ -278,7 +290,7 @@ int firstpcnm(lw_analysis* a)
     a->eig.assign(eig.begin(), eig.begin() + npos);
     double possum = 0, wsum = 0;
     for (int j = 0; j < npos; ++j) possum = possum + a->eig[size_t(j)];
-    for (double w : rows.w) wsum = wsum + w;
+    wsum = rows.wall;
     a->sums.possum = possum;
     a->sums.negsum = std::nan("");
     a->sums.trace = c * (double(ntot) - (double(ntot) + wsum) / double(ntot));

@@ -19,13 +19,18 @@
 #include <cstdint>
 #include <vector>
 
+#include "sites/cells.h"
 #include "textio/progress.h"
 
 // The pairs of all n sites within the limit, both ways, by rows: row r
 // holds site site[r] (from 0), its partners are the rows
 // nb[start[r] .. start[r + 1] - 1], in increasing order, with the weights
 // w, whose sum (in that order) is ws[r]; wall is the sum of ws in
-// increasing row.
+// increasing row, partners the count of partners over all rows (twice the
+// pairs).  When the pairs are too many to store (fly), start, nb
+// and w are empty and each product finds each row's partners again from
+// the ranged coordinates of the rows (xs, n rows and ncoord columns) and
+// a grid of cells over them, with the same distances and weights.
 struct nearrows {
     int n = 0;
     std::vector<int> site;
@@ -33,7 +38,22 @@ struct nearrows {
     std::vector<int> nb;
     std::vector<double> w, ws;
     double wall = 0;
+    long partners = 0;
+    bool fly = false;
+    int ncoord = 0;
+    double scaled = 0;
+    std::vector<double> xs;
+    cellgrid grid;
 };
+
+// nearfly: r as nearpairs makes it, the pairs not stored (fly): memory in
+//   proportion to the sites, each product finding the pairs again.  Throws
+//   std::bad_alloc.
+void nearfly(int ntot, int ncoord, int ld, const double* xr, double scaled, nearrows& r);
+
+// rowpartners: the partners of row i of r (fly) in increasing row, their
+//   distances d and weights w, those nearpairs would store.
+void rowpartners(const nearrows& r, int i, std::vector<int>& nb, std::vector<double>& d, std::vector<double>& w);
 
 // siteorder: the rows of the ntot sites of the ranged coordinates xr (ld
 //   rows, ncoord columns) in the solver: site[r] is the site of row r,

@@ -11,6 +11,7 @@
 #include "first.h"
 #include "maps/maps.h"
 #include "pcnm/threads.h"
+#include "pcnm/pcnm.h"
 #include "pcnm/vecpath.h"
 
 namespace {
@@ -98,32 +99,38 @@ constexpr int rotvecs()
     return width<V>() == 8 ? 4 : 2;
 }
 
+// The partners of one row and their weights, as a product row takes them.
+struct partners {
+    const int* nb;
+    const double* w;
+    long count;
+    double ws;
+};
+
 // applyat: columns j0 .. j0 + B * width - 1 of row i of the product
-//   g = J (I + W) J x: x(i) plus the sum over i's partners, in increasing
-//   order, of w x(partner), minus (m (1 + ws(i)) + mz), m the vectors'
+//   g = J (I + W) J x: x(i) plus the sum over i's partners q, in
+//   increasing order, of w x(q), minus (m (1 + ws) + mz), m the vectors'
 //   means and mz those of (I + W) J x (mean[0 .. p - 1] and
-//   mean[p .. 2p - 1]), ws(i) the sum of i's weights.  Step false: y(i) =
-//   g; true: y(i) = (g - c x(i)) f - y(i), a step of a three-term
-//   recurrence.
+//   mean[p .. 2p - 1]), ws the sum of i's weights.  Step false: y(i) = g;
+//   true: y(i) = (g - c x(i)) f - y(i), a step of a three-term recurrence.
 template <typename V, int B, bool Step>
-inline __attribute__((always_inline)) void applyat(const nearrows& r, int p, const double* x, double* y,
+inline __attribute__((always_inline)) void applyat(const partners& q, int p, const double* x, double* y,
                                                    const double* mean, double c, double f, int i, int j0)
 {
     const int W = width<V>();
     V acc[B];
     const double* own = x + size_t(i) * p + j0;
     for (int v = 0; v < B; ++v) load(acc[v], own + v * W);
-    const long* start = r.start.data();
-    for (long at = start[i]; at < start[i + 1]; ++at) {
-        const double w = r.w[size_t(at)];
-        const double* other = x + size_t(r.nb[size_t(at)]) * p + j0;
+    for (long at = 0; at < q.count; ++at) {
+        const double w = q.w[at];
+        const double* other = x + size_t(q.nb[at]) * p + j0;
         for (int v = 0; v < B; ++v) {
             V o;
             load(o, other + v * W);
             acc[v] = acc[v] + w * o;
         }
     }
-    const double s = 1 + r.ws[size_t(i)];
+    const double s = 1 + q.ws;
     double* out = y + size_t(i) * p + j0;
     for (int v = 0; v < B; ++v) {
         V m, mz;
@@ -141,25 +148,40 @@ inline __attribute__((always_inline)) void applyat(const nearrows& r, int p, con
 }
 
 template <typename V, bool Step>
-inline __attribute__((always_inline)) void applyrow(const nearrows& r, int p, const double* x, double* y,
+inline __attribute__((always_inline)) void applyrow(const partners& q, int p, const double* x, double* y,
                                                     const double* mean, double c, double f, int i)
 {
     const int W = width<V>(), B = applyvecs<V>();
     int j = 0;
-    for (; j + B * W <= p; j += B * W) applyat<V, applyvecs<V>(), Step>(r, p, x, y, mean, c, f, i, j);
-    for (; j + W <= p; j += W) applyat<V, 1, Step>(r, p, x, y, mean, c, f, i, j);
-    for (; j < p; ++j) applyat<double, 1, Step>(r, p, x, y, mean, c, f, i, j);
+    for (; j + B * W <= p; j += B * W) applyat<V, applyvecs<V>(), Step>(q, p, x, y, mean, c, f, i, j);
+    for (; j + W <= p; j += W) applyat<V, 1, Step>(q, p, x, y, mean, c, f, i, j);
+    for (; j < p; ++j) applyat<double, 1, Step>(q, p, x, y, mean, c, f, i, j);
 }
+
+// A part's list of one row's partners, when they are not stored.
+struct rowlist {
+    std::vector<int> nb;
+    std::vector<double> d, w;
+};
 
 template <typename V>
 struct applyrows {
     static inline __attribute__((always_inline)) void run(const nearrows& r, int p, const double* x, double* y,
                                                           const double* mean, double c, double f, bool step,
-                                                          int i0, int i1)
+                                                          int i0, int i1, rowlist& list)
     {
-        for (int i = i0; i < i1; ++i)
-            if (step) applyrow<V, true>(r, p, x, y, mean, c, f, i);
-            else applyrow<V, false>(r, p, x, y, mean, c, f, i);
+        for (int i = i0; i < i1; ++i) {
+            partners q;
+            if (r.fly) {
+                rowpartners(r, i, list.nb, list.d, list.w);
+                q = partners{list.nb.data(), list.w.data(), long(list.nb.size()), r.ws[size_t(i)]};
+            } else {
+                const long at = r.start[size_t(i)];
+                q = partners{r.nb.data() + at, r.w.data() + at, r.start[size_t(i) + 1] - at, r.ws[size_t(i)]};
+            }
+            if (step) applyrow<V, true>(q, p, x, y, mean, c, f, i);
+            else applyrow<V, false>(q, p, x, y, mean, c, f, i);
+        }
     }
 };
 
@@ -266,6 +288,66 @@ struct rotation {
 
 }  // namespace
 
+// rowpartners
+//   r (in) pairs not stored (r.fly); i (in) a row.
+//   nb, d, w (out) i's partners in increasing row, their distances and
+//     weights, as nearpairs would store them.
+void rowpartners(const nearrows& r, int i, std::vector<int>& nb, std::vector<double>& d, std::vector<double>& w)
+{
+    nb.clear();
+    d.clear();
+    nearof(r.grid, r.ncoord, r.n, r.xs.data(), r.xs.data() + i, size_t(r.n), r.scaled, nb, d);
+    const double four = multiplier * r.scaled;
+    w.resize(nb.size());
+    size_t kept = 0;
+    for (size_t k = 0; k < nb.size(); ++k) {
+        if (nb[k] == i) continue;
+        double q = d[k] / four;
+        nb[kept] = nb[k];
+        d[kept] = d[k];
+        w[kept] = 1.0 - q * q;
+        ++kept;
+    }
+    nb.resize(kept);
+    d.resize(kept);
+    w.resize(kept);
+}
+
+// nearfly
+//   ntot, ncoord, ld, xr, scaled (in) as for nearpairs.
+//   r (out) the sites in the order of siteorder, their ranged coordinates
+//     in that order and a grid of cells over them, the weights' sums: the
+//     pairs themselves are found again by each product (rowpartners).
+void nearfly(int ntot, int ncoord, int ld, const double* xr, double scaled, nearrows& r)
+{
+    siteorder(ntot, ncoord, ld, xr, r.site);
+    r.n = ntot;
+    r.fly = true;
+    r.ncoord = ncoord;
+    r.scaled = scaled;
+    r.xs.assign(size_t(ntot) * size_t(ncoord), 0.0);
+    for (int k = 0; k < ncoord; ++k)
+        for (int i = 0; i < ntot; ++i)
+            r.xs[size_t(i) + size_t(k) * ntot] = xr[size_t(r.site[size_t(i)]) + size_t(k) * size_t(ld)];
+    cellsof(ntot, ncoord, ntot, r.xs.data(), scaled, r.grid);
+    r.start.clear();
+    r.nb.clear();
+    r.w.clear();
+    r.ws.assign(size_t(ntot), 0.0);
+    r.wall = 0;
+    r.partners = 0;
+    std::vector<int> nb;
+    std::vector<double> d, w;
+    for (int i = 0; i < ntot; ++i) {
+        rowpartners(r, i, nb, d, w);
+        double s = 0;
+        for (double v : w) s = s + v;
+        r.ws[size_t(i)] = s;
+        r.wall = r.wall + s;
+        r.partners += long(nb.size());
+    }
+}
+
 // nearpairs
 //   ntot, ncoord, ld, xr (in) the ranged sites (ld rows, by columns).
 //   scaled (in) the scaled limit.
@@ -319,8 +401,12 @@ void nearpairs(int ntot, int ncoord, int ld, const double* xr, double scaled, ne
         }
         fill[size_t(i)] = base + (last - first);
     }
+    r.xs.clear();
+    r.grid = cellgrid();
     r.ws.assign(size_t(ntot), 0.0);
     r.wall = 0;
+    r.fly = false;
+    r.partners = long(r.nb.size());
     for (int i = 0; i < ntot; ++i) {
         double s = 0;
         for (long at = r.start[size_t(i)]; at < r.start[size_t(i) + 1]; ++at) s = s + r.w[size_t(at)];
@@ -369,9 +455,11 @@ void product(const nearrows& r, int p, const double* x, double* y, double* mean,
         mean[p + j] = mean[p + j] / double(n) - mean[j] * wbar;
     }
     const int parts = rowparts(n);
+    std::vector<rowlist> lists(size_t(r.fly ? parts : 0));
+    rowlist none;
     auto job = [&](int t) {
         int i0 = split(n, parts, t, 1), i1 = split(n, parts, t + 1, 1);
-        onpath<applyrows>(path, r, p, x, y, mean, c, f, step, i0, i1);
+        onpath<applyrows>(path, r, p, x, y, mean, c, f, step, i0, i1, r.fly ? lists[size_t(t)] : none);
     };
     share(threads(), parts, job);
 }

@@ -354,10 +354,8 @@ firstinfo leading(const nearrows& r, int kwant, const firstopts& o, std::vector<
     // holds that of J (I + W) J on the vectors orthogonal to 1).
     double lo = 1, hi = 1;
     for (int i = 0; i < n; ++i) {
-        double sum = 0;
-        for (long at = r.start[size_t(i)]; at < r.start[size_t(i) + 1]; ++at) sum = sum + r.w[size_t(at)];
-        lo = std::fmin(lo, 1 - sum);
-        hi = std::fmax(hi, 1 + sum);
+        lo = std::fmin(lo, 1 - r.ws[size_t(i)]);
+        hi = std::fmax(hi, 1 + r.ws[size_t(i)]);
     }
 
     lo = s.lowerbound(lo);

@@ -8,6 +8,10 @@
 
 namespace {
 
+// Cells are a little wider than asked, so that the rounding of a coordinate
+// over the side never puts two sites within the side two cells apart.
+const double cellmargin = 1.0e-6;
+
 // The cells allowed per site, and beyond them.
 const double cellspersite = 2.0;
 const double cellsbeyond = 16.0;
@@ -26,6 +30,7 @@ long cellat(double v, double lo, double side, long m)
 void cellsof(int ntot, int ncoord, int ld, const double* x, double side, cellgrid& g)
 {
     const double* y = ncoord > 1 ? x + ld : nullptr;
+    side = side * (1 + cellmargin);
     double lox = 0, hix = 0, loy = 0, hiy = 0;
     for (int i = 0; i < ntot; ++i) {
         lox = i ? std::fmin(lox, x[i]) : x[i];

@@ -20,8 +20,8 @@ struct cellgrid {
 };
 
 // cellsof: the grid g of the ntot sites of x (ncoord coordinates, ld rows)
-//   with cells of side at least `side` (> 0), doubled until there are at
-//   most two cells per site and sixteen more.  Throws std::bad_alloc.
+//   with cells a little wider than `side` (> 0), doubled until there are
+//   at most two cells per site and sixteen more.  Throws std::bad_alloc.
 void cellsof(int ntot, int ncoord, int ld, const double* x, double side, cellgrid& g);
 
 // nearof: the sites of x (as given to cellsof, whose side was at least
