@@ -59,6 +59,14 @@ void nearpairs(int ntot, int ncoord, int ld, const double* xr, double scaled, ne
 {
     pairs p;
     findpairs(ntot, ncoord, ld, xr, scaled, p);
+    pairrows(ntot, p, r);
+}
+
+// pairrows
+//   ntot (in) the sites.  p (in) the pairs, partners j > i of each i.
+//   r (out) the pairs, both ways, by rows, partners in increasing order.
+void pairrows(int ntot, const pairs& p, nearrows& r)
+{
     r.n = ntot;
     r.start.assign(size_t(ntot) + 1, 0);
     for (int i = 0; i < ntot; ++i)
