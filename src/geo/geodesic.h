@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "geo/lonlat.h"
 #include "maps/maps.h"
 
 // geoavailable: whether this build measures geodesics.
@@ -22,22 +23,6 @@ bool geoavailable();
 
 // The words of a refusal of longitude and latitude by a build without them.
 extern const char* const geomissing;
-
-// lonlatwhy: null when lon and lat (degrees) place a site: finite, the
-//   latitude from -90 to 90, the longitude from -180 to 360; otherwise the
-//   words of what is wrong, and which (out) the coordinate at fault, 1 the
-//   longitude, 2 the latitude.  Needs no GeographicLib.
-inline const char* lonlatwhy(double lon, double lat, int& which)
-{
-    which = 1;
-    if (!std::isfinite(lon)) return "the longitude is not a finite number";
-    if (!(lon >= -180.0 && lon <= 360.0)) return "a longitude lies from -180 to 360 degrees";
-    which = 2;
-    if (!std::isfinite(lat)) return "the latitude is not a finite number";
-    if (!(lat >= -90.0 && lat <= 90.0)) return "a latitude lies from -90 to 90 degrees";
-    which = 0;
-    return nullptr;
-}
 
 // geodist: the length in kilometres of the shortest geodesic on the WGS84
 //   ellipsoid between (lon1, lat1) and (lon2, lat2), degrees (GeographicLib's
