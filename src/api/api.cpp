@@ -5,6 +5,7 @@
 // crosses this boundary as an exception.
 #include "lociweaver.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -67,6 +68,15 @@ int fail(lw_analysis* a, int status, const std::string& words)
     return status;
 }
 
+// The shortest decimal text that reads back as v (the R package has no
+// maps/svg.cpp, whose shortest() says the same).
+std::string decimal(double v)
+{
+    char out[40];
+    std::to_chars_result r = std::to_chars(out, out + sizeof out, v);
+    return std::string(out, r.ptr);
+}
+
 // The check of m sites (xy, m rows) as longitude and latitude: 0, or the
 // status of a refusal, its words naming the site (from 1; "new site" for
 // new ones) and the value.
@@ -78,7 +88,7 @@ int checklonlat(lw_analysis* a, int m, const double* xy, const char* what)
         if (why)
             return fail(a, LW_BADINPUT, std::string(what) + " " + std::to_string(i + 1) + ", " +
                                             (which == 1 ? "longitude " : "latitude ") +
-                                            shortest(xy[size_t(i) + size_t(which - 1) * size_t(m)]) + ": " + why);
+                                            decimal(xy[size_t(i) + size_t(which - 1) * size_t(m)]) + ": " + why);
     }
     return LW_OK;
 }
