@@ -14,8 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include "geo/geodesic.h"
 #include "lociweaver.h"
 #include "output/output.h"
+#include "pcnm/pcnm.h"
 #include "testfiles.h"
 #include "textio/textio.h"
 
@@ -510,4 +512,182 @@ TEST(api, progressandcancel)
         again.assign(lw_variables(an.a), lw_variables(an.a) + 300 * size_t(lw_count(an.a)));
         EXPECT_TRUE(again == alone) << at;
     }
+}
+
+// ---------------------------------------------------------------- longitude and latitude
+
+namespace {
+
+// n sites in the box of longitudes lon0..lon1 (east of 180 written west of
+// it) and latitudes lat0..lat1, spread by the golden ratio; longitude
+// column first.
+vec lonlatbox(int n, double lon0, double lon1, double lat0, double lat1)
+{
+    vec ll(size_t(2 * n));
+    for (int i = 0; i < n; ++i) {
+        double f = (i * 0.6180339887498949) - std::floor(i * 0.6180339887498949);
+        double lon = lon0 + (lon1 - lon0) * f, lat = lat0 + (lat1 - lat0) * (i + 0.5) / n;
+        ll[size_t(i)] = lon > 180 ? lon - 360 : lon;
+        ll[size_t(i + n)] = lat;
+    }
+    return ll;
+}
+
+class lonlat : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!geoavailable()) GTEST_SKIP() << "this build has no GeographicLib";
+    }
+};
+
+}  // namespace
+
+// Without GeographicLib longitude and latitude are refused, never measured
+// otherwise.
+TEST(lonlatbuild, refusedwithoutgeographiclib)
+{
+    analysis an;
+    if (geoavailable()) GTEST_SKIP() << "this build has GeographicLib";
+    EXPECT_EQ(lw_lonlat(an.a, 1), LW_NOGEODESIC);
+    EXPECT_STREQ(lw_message(an.a), geomissing);
+    EXPECT_EQ(lw_lonlat(an.a, 0), LW_OK);
+}
+
+// The PCNM variables of sites across the meridian of 180 degrees (two of
+// them at one place) are those of the dense routines given the test's own
+// matrix of geodesic distances, bit for bit; nothing is ranged, the limit
+// is in km; the leading variables agree; the analysed sites placed again,
+// their longitudes written east of 180, get their own variables.
+TEST_F(lonlat, thedensepathonthegeodesicmatrix)
+{
+    const int n = 60;
+    vec ll = lonlatbox(n, 170, 192, -10, 12);
+    ll[5] = ll[17], ll[size_t(5 + n)] = ll[size_t(17 + n)];
+    const double limit = 400;
+    analysis an;
+    ASSERT_EQ(lw_sites(an.a, n, 0, 2, ll.data()), LW_OK);
+    ASSERT_EQ(lw_lonlat(an.a, 1), LW_OK);
+    ASSERT_EQ(lw_pcnm(an.a, limit), LW_OK);
+    ASSERT_EQ(lw_run(an.a), LW_OK) << lw_message(an.a);
+    EXPECT_EQ(lw_rangmax(an.a), 1.0);
+    EXPECT_EQ(lw_scaledlimit(an.a), limit + double(1.0e-10f));
+
+    const size_t m = size_t(n);
+    vec d(m * m), eig(m), off(m), x(m * m), mean(m), row(m), work(m * m);
+    std::vector<int> perm(m);
+    for (int i = 0; i < n; ++i)
+        for (int j = i + 1; j < n; ++j)
+            d[size_t(j) + size_t(i) * n] = geodist(ll[size_t(i)], ll[size_t(i + n)], ll[size_t(j)], ll[size_t(j + n)]);
+    truncate(n, n, d.data(), limit + double(1.0e-10f));
+    int npos = 0;
+    pcoasums sums;
+    pcoa(n, n, perm.data(), d.data(), eig.data(), off.data(), x.data(), mean.data(), row.data(), npos, sums,
+         work.data());
+    ASSERT_EQ(lw_count(an.a), npos);
+    ASSERT_GT(npos, 5);
+    for (int k = 0; k < n; ++k) EXPECT_EQ(lw_eigenvalues(an.a)[k], eig[size_t(k)]) << k;
+    const double* v = lw_variables(an.a);
+    for (size_t e = 0; e < size_t(n) * size_t(npos); ++e) ASSERT_EQ(v[e], x[e]) << e;
+    for (int k = 0; k < npos; ++k)
+        EXPECT_NEAR(v[5 + size_t(k) * n], v[17 + size_t(k) * n], 1e-9 * std::fabs(eig[0])) << "two sites at one place";
+
+    // The leading variables, from the pairs within the limit alone.
+    const int lead = 4;
+    analysis first;
+    lw_sites(first.a, n, 0, 2, ll.data());
+    lw_lonlat(first.a, 1);
+    lw_pcnm(first.a, limit);
+    lw_first(first.a, lead);
+    ASSERT_EQ(lw_run(first.a), LW_OK) << lw_message(first.a);
+    ASSERT_EQ(lw_count(first.a), lead);
+    for (int k = 0; k < lead; ++k) {
+        EXPECT_NEAR(lw_eigenvalues(first.a)[k], eig[size_t(k)], 1e-9 * eig[0]) << k;
+        double dot = 0, top = 0;
+        for (int i = 0; i < n; ++i) dot += v[i + size_t(k) * n] * lw_variables(first.a)[i + size_t(k) * n];
+        for (int i = 0; i < n; ++i) top = std::fmax(top, std::fabs(v[i + size_t(k) * n]));
+        for (int i = 0; i < n; ++i)
+            EXPECT_NEAR(lw_variables(first.a)[i + size_t(k) * n], (dot < 0 ? -1 : 1) * v[i + size_t(k) * n], 1e-6 * top);
+    }
+
+    // The sites placed again, west longitudes written east of 180.
+    vec again(ll), out(size_t(n) * size_t(npos));
+    for (int i = 0; i < n; ++i)
+        if (again[size_t(i)] < 0) again[size_t(i)] += 360;
+    ASSERT_EQ(lw_place(an.a, n, again.data(), out.data()), LW_OK) << lw_message(an.a);
+    for (int k = 0; k < npos; ++k) {
+        double top = 0;
+        for (int i = 0; i < n; ++i) top = std::fmax(top, std::fabs(v[i + size_t(k) * n]));
+        for (int i = 0; i < n; ++i) EXPECT_NEAR(out[i + size_t(k) * n], v[i + size_t(k) * n], 1e-7 * top) << i << " " << k;
+    }
+    // The Moran's I over the pairs within the limit.
+    ASSERT_NE(lw_moran(an.a), nullptr);
+    EXPECT_GT(lw_moran(an.a)[0], 0.5);
+
+    // The tree's limit keeps the longest edge of the geodesic tree, within
+    // the margin the answer may take.
+    double tree = 0;
+    char text[40];
+    ASSERT_EQ(lw_treelimit(an.a, &tree, text), LW_OK);
+    int a = 0, b = 0;
+    double len = 0;
+    geotree(n, n, ll.data(), a, b, len);
+    EXPECT_GE(tree + double(1.0e-10f), len);
+    EXPECT_LE(tree, len + 1e-9);
+}
+
+TEST_F(lonlat, refusals)
+{
+    const struct {
+        const char* what;
+        int ncoord;
+        vec xy;
+        int method;  // 1 PCNM, 2 a polynomial, 3 the tree's limit
+        int status;
+        const char* message;
+    } cases[] = {
+        {"a latitude of 91", 2, {0, 1, 2, 10, 20, 91}, 1, LW_BADINPUT,
+         "site 3, latitude 91: a latitude lies from -90 to 90 degrees"},
+        {"a longitude of -181", 2, {0, -181, 2, 10, 20, 30}, 1, LW_BADINPUT,
+         "site 2, longitude -181: a longitude lies from -180 to 360 degrees"},
+        {"a longitude of 361, for the tree", 2, {361, 1, 2, 10, 20, 30}, 3, LW_BADINPUT,
+         "site 1, longitude 361: a longitude lies from -180 to 360 degrees"},
+        {"three coordinates", 3, {0, 1, 2, 3, 4, 5}, 1, LW_BADINPUT, "longitude and latitude are two coordinates, not 3"},
+        {"a polynomial", 2, {0, 1, 2, 10, 20, 30, 40, 50}, 2, LW_BADINPUT,
+         "longitude and latitude are for PCNM variables, not for a polynomial"},
+        {"every site at the north pole", 2, {0, 90, -45, 90, 90, 90}, 1, LW_SAMEPLACE,
+         "All the sites are at one place: no spatial variable can be built."},
+        {"every site at one place, for the tree", 2, {180, -180, 180, 5, 5, 5}, 3, LW_SAMEPLACE,
+         "All the sites are at one place: no spatial variable can be built."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        analysis an;
+        const int n = int(c.xy.size()) / c.ncoord;
+        ASSERT_EQ(lw_sites(an.a, n, 0, c.ncoord, c.xy.data()), LW_OK);
+        lw_lonlat(an.a, 1);
+        int status;
+        if (c.method == 3) {
+            double limit = 0;
+            status = lw_treelimit(an.a, &limit, nullptr);
+        } else {
+            if (c.method == 1)
+                lw_pcnm(an.a, 100);
+            else
+                lw_polynomial(an.a, 2);
+            status = lw_run(an.a);
+        }
+        EXPECT_EQ(status, c.status);
+        EXPECT_STREQ(lw_message(an.a), c.message);
+    }
+    // A new site outside the ranges.
+    analysis an;
+    vec ll = lonlatbox(20, 0, 10, 0, 10), bad = {361, 5};
+    lw_sites(an.a, 20, 0, 2, ll.data());
+    lw_lonlat(an.a, 1);
+    lw_pcnm(an.a, 300);
+    ASSERT_EQ(lw_run(an.a), LW_OK) << lw_message(an.a);
+    vec out(size_t(lw_count(an.a)));
+    EXPECT_EQ(lw_place(an.a, 1, bad.data(), out.data()), LW_BADINPUT);
+    EXPECT_STREQ(lw_message(an.a), "new site 1, longitude 361: a longitude lies from -180 to 360 degrees");
 }

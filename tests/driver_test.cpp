@@ -1632,4 +1632,93 @@ TEST(vars, firstagreeswithall)
     EXPECT_FALSE(std::ifstream(t.work + "/x.txt").good());
 }
 
+// Longitude and latitude (--lonlat): a table and the same sites as a
+// coordinates file give the same variables; the run says that the
+// distances are geodesic, the tree's limit is in km, new sites at the
+// places of the sites (their longitudes written east of 180) get their
+// variables; a value outside its range, or no number, is refused with its
+// file, line and column, nothing written.
+TEST(vars, longitudeandlatitude)
+{
+    if (!target.name.empty()) GTEST_SKIP() << "whole runs of lociweaver-vars are checked on the native build";
+    scratch probe;
+    spit(probe.work + "/c.txt", "1 2 0\n0 0\n");
+    outcome can = runprogram(probe, "lociweaver-vars", {"--lonlat", "1,2", "c.txt", "v.csv"}, "");
+    if (can.status != 0 && can.err.find("GeographicLib") != std::string::npos) {
+        EXPECT_EQ(can.err, "lociweaver-vars: --lonlat: this build has no geodesic distances (GeographicLib): "
+                           "longitude and latitude cannot be used\n");
+        GTEST_SKIP() << "this build has no GeographicLib";
+    }
+
+    // 40 sites across 180 degrees, some near the pole.
+    std::string table = "site,lat,lon\n", file = "40 2 0\n", east = "site,lat,lon\n";
+    char b[96];
+    for (int i = 0; i < 40; ++i) {
+        double lon = 175 + 10 * ((i * 0.6180339887498949) - std::floor(i * 0.6180339887498949)), lat = -5 + 2.3 * i;
+        double west = lon > 180 ? lon - 360 : lon;
+        std::snprintf(b, sizeof b, "s%d,%.6f,%.6f\n", i + 1, lat, west);
+        table += b;
+        std::snprintf(b, sizeof b, "%.6f %.6f\n", west, lat);
+        file += b;
+        std::snprintf(b, sizeof b, "s%d,%.6f,%.6f\n", i + 1, lat, lon);
+        east += b;
+    }
+    scratch t;
+    spit(t.work + "/s.csv", table);
+    spit(t.work + "/s.txt", file);
+    spit(t.work + "/e.csv", east);
+    outcome run = runprogram(t, "lociweaver-vars",
+                             {"--lonlat", "lon,lat", "--id", "site", "--report", "r.txt", "--new", "e.csv", "n.csv",
+                              "s.csv", "v.csv"},
+                             "");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.find("Distances: geodesic on the WGS84 ellipsoid, in km\nLimit "), 0u) << run.out;
+    EXPECT_NE(run.out.find(" km (the longest edge of the minimum spanning tree)\n"), std::string::npos) << run.out;
+    EXPECT_NE(slurp(t.work + "/r.txt").find("    Distances: geodesic on the WGS84 ellipsoid, in km"), std::string::npos);
+    outcome plain = runprogram(t, "lociweaver-vars", {"--lonlat", "1,2", "s.txt", "p.csv"}, "");
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    auto v = csvrows(slurp(t.work + "/v.csv")), p = csvrows(slurp(t.work + "/p.csv")), n = csvrows(slurp(t.work + "/n.csv"));
+    ASSERT_EQ(v.size(), 40u);
+    ASSERT_EQ(p, v);
+    ASSERT_EQ(n.size(), 40u);
+    for (size_t i = 0; i < 40; ++i)
+        for (size_t j = 0; j < v[i].size(); ++j) EXPECT_NEAR(n[i][j], v[i][j], 1e-6 * (1 + std::fabs(v[i][j]))) << i << " " << j;
+
+    const struct {
+        const char* name;
+        std::string text;
+        std::vector<std::string> args;
+        std::string err;
+    } refusals[] = {
+        {"b.csv", "site,lon,lat\na,1,2\nb,2,91\n", {"--lonlat", "lon,lat"},
+         "b.csv, line 3, column \"lat\" (3): \"91\" is not a latitude: a latitude lies from -90 to 90 degrees"},
+        {"b.csv", "site,lon,lat\na,-181,2\nb,2,1\n", {"--lonlat", "lon,lat"},
+         "b.csv, line 2, column \"lon\" (2): \"-181\" is not a longitude: a longitude lies from -180 to 360 degrees"},
+        {"b.csv", "lat;lon\n1;2\n2;361\n", {"--lonlat", "lon,lat"},
+         "b.csv, line 3, column \"lon\" (2): \"361\" is not a longitude: a longitude lies from -180 to 360 degrees"},
+        {"b.csv", "site,lon,lat\na,1,2\nb,NaN,1\n", {"--lonlat", "lon,lat"},
+         "b.csv, line 3, column \"lon\" (2): \"NaN\" is not a number"},
+        {"b.txt", "3 2 0\n1 2\n2 91\n3 4\n", {"--lonlat", "1,2"},
+         "b.txt, line 3, column 2 (latitude): 91 is not a latitude: a latitude lies from -90 to 90 degrees"},
+        {"b.txt", "3 2 0\n1 2\n3\n-181\n3 4\n", {"--lonlat", "1,2"},
+         "b.txt, line 4, column 2 (latitude): -181 is not a latitude: a latitude lies from -90 to 90 degrees"},
+        {"b.txt", "3 2 0\n1 2\n361 1\n3 4\n", {"--lonlat", "1,2"},
+         "b.txt, line 3, column 1 (longitude): 361 is not a longitude: a longitude lies from -180 to 360 degrees"},
+        {"b.txt", "3 3 0\n1 2 3\n4 5 6\n7 8 9\n", {"--lonlat", "1,2"},
+         "b.txt: 3 coordinates, where --lonlat 1,2 reads a longitude and a latitude"},
+    };
+    for (const auto& r : refusals) {
+        SCOPED_TRACE(r.text);
+        scratch e;
+        spit(e.work + "/" + r.name, r.text);
+        std::vector<std::string> args = r.args;
+        args.push_back(r.name);
+        args.push_back("v.csv");
+        outcome o = runprogram(e, "lociweaver-vars", args, "");
+        EXPECT_EQ(o.status, 2);
+        EXPECT_EQ(o.err, "lociweaver-vars: " + r.err + "\n");
+        EXPECT_FALSE(std::ifstream(e.work + "/v.csv").good());
+    }
+}
+
 }  // namespace

@@ -29,6 +29,14 @@ tablerequest ask(std::vector<std::string> coords, std::string id = "", std::stri
     return r;
 }
 
+// The same, the two coordinates longitude and latitude.
+tablerequest lonlat(std::vector<std::string> coords, std::string id = "")
+{
+    tablerequest r = ask(std::move(coords), std::move(id));
+    r.lonlat = true;
+    return r;
+}
+
 sitetable readtext(const std::string& text, const tablerequest& req, const std::string& name = "sites.csv")
 {
     return readtable(text.data(), text.size(), name, req);
@@ -239,6 +247,15 @@ const refusalcase refusals[] = {
     {"a supplementary flag of 1.0", "x\tsup\n1\t1.0\n", ask({"x"}, "", "sup"), table_badflag,
      "sites.csv, line 2, column \"sup\" (2): \"1.0\" is not a supplementary flag: 1 marks a supplementary site, 0 "
      "or an empty field a main site"},
+
+    {"a latitude beyond the pole", "id,lon,lat\nA,10,90\nB,10,90.5\n", lonlat({"lon", "lat"}, "id"),
+     table_outofrange, "sites.csv, line 3, column \"lat\" (3): \"90.5\" is not a latitude: a latitude lies from -90 to 90 degrees"},
+    {"a longitude west of -180", "lat,lon\n0,-180\n0,-180.25\n", lonlat({"lon", "lat"}), table_outofrange,
+     "sites.csv, line 3, column \"lon\" (2): \"-180.25\" is not a longitude: a longitude lies from -180 to 360 degrees"},
+    {"a longitude east of 360", "lon;lat\n360;1\n361;1\n", lonlat({"lon", "lat"}), table_outofrange,
+     "sites.csv, line 3, column \"lon\" (1): \"361\" is not a longitude: a longitude lies from -180 to 360 degrees"},
+    {"a longitude and latitude of three columns", "a,b,c\n1,2,3\n", lonlat({"a", "b", "c"}), table_badrequest,
+     "sites.csv: longitude and latitude are two columns, not 3"},
 };
 
 TEST(readtable, refusals)

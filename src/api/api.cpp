@@ -5,6 +5,7 @@
 // crosses this boundary as an exception.
 #include "lociweaver.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "first/first.h"
+#include "geo/geodesic.h"
 #include "sites/cells.h"
 #include "maps/maps.h"
 #include "pcnm/pcnm.h"
@@ -29,6 +31,7 @@ struct lw_analysis {
     int n = 0, nsup = 0, ncoord = 0;
     std::vector<double> xy;  // n + nsup rows, ncoord columns
     int method = 0;          // 1 PCNM, 2 polynomial, 0 none chosen
+    bool lonlat = false;     // longitude and latitude, geodesic distances in km
     double limit = 0;
     int order = 0;
     int first = 0;           // PCNM: the leading variables alone, 0 all
@@ -65,6 +68,42 @@ int fail(lw_analysis* a, int status, const std::string& words)
     a->message = words;
     return status;
 }
+
+// The shortest decimal text that reads back as v (the R package has no
+// maps/svg.cpp, whose shortest() says the same).
+std::string decimal(double v)
+{
+    char out[40];
+    std::to_chars_result r = std::to_chars(out, out + sizeof out, v);
+    return std::string(out, r.ptr);
+}
+
+// The check of m sites (xy, m rows) as longitude and latitude: 0, or the
+// status of a refusal, its words naming the site (from 1; "new site" for
+// new ones) and the value.
+int checklonlat(lw_analysis* a, int m, const double* xy, const char* what)
+{
+    for (int i = 0; i < m; ++i) {
+        int which = 0;
+        const char* why = lonlatwhy(xy[i], xy[size_t(i) + size_t(m)], which);
+        if (why)
+            return fail(a, LW_BADINPUT, std::string(what) + " " + std::to_string(i + 1) + ", " +
+                                            (which == 1 ? "longitude " : "latitude ") +
+                                            decimal(xy[size_t(i) + size_t(which - 1) * size_t(m)]) + ": " + why);
+    }
+    return LW_OK;
+}
+
+// Whether the ntot sites of ll (longitude, latitude) are all at one place:
+// every geodesic distance from the first is 0.
+bool oneplace(int ntot, const double* ll)
+{
+    for (int i = 1; i < ntot; ++i)
+        if (!(geodist(ll[0], ll[ntot], ll[i], ll[size_t(i) + size_t(ntot)]) == 0)) return false;
+    return true;
+}
+
+const char* const samesite = "All the sites are at one place: no spatial variable can be built.";
 
 // Sets the thread count of the calling thread for the life of a scope.
 struct usethreads {
@@ -129,7 +168,10 @@ int pcnm(lw_analysis* a, storage& s)
 {
     const int ntot = a->n + a->nsup, ld = s.ld;
     s.ranged.assign(s.x.begin(), s.x.begin() + size_t(ld) * size_t(a->ncoord));
-    distances(ntot, a->ncoord, ld, s.x.data(), s.d.data());
+    if (a->lonlat)
+        geodistances(ntot, ld, s.x.data(), ld, s.d.data());
+    else
+        distances(ntot, a->ncoord, ld, s.x.data(), s.d.data());
     a->scaled = scaledlimit(a->limit, a->rangmax);
     truncate(ntot, ld, s.d.data(), a->scaled);
     int npos = 0;
@@ -193,9 +235,13 @@ int firstpcnm(lw_analysis* a)
     const int ntot = a->n + a->nsup, nc = a->ncoord;
     std::vector<double> xr(a->xy);
     double vmin[3], vrange[3];
-    const char* refusal = rangecoords(ntot, nc, ntot, xr.data(), vmin, vrange, a->rangmax, 1);
-    if (refusal) return fail(a, a->rangmax == 0 ? LW_SAMEPLACE : LW_TOOWIDE, refusal);
-    a->vmin.assign(vmin, vmin + nc);
+    if (a->lonlat) {
+        a->rangmax = 1;
+    } else {
+        const char* refusal = rangecoords(ntot, nc, ntot, xr.data(), vmin, vrange, a->rangmax, 1);
+        if (refusal) return fail(a, a->rangmax == 0 ? LW_SAMEPLACE : LW_TOOWIDE, refusal);
+        a->vmin.assign(vmin, vmin + nc);
+    }
     a->scaled = scaledlimit(a->limit, a->rangmax);
 
     // The memory, said before it is taken.
@@ -218,21 +264,31 @@ int firstpcnm(lw_analysis* a)
     nearrows rows;
     bool storing = false;
     try {
-        nearfly(ntot, nc, ntot, xr.data(), a->scaled, rows);
-        const double stored = pairbytes(ntot, double(rows.partners) / 2);
-        if (total == 0 || need + stored <= firstshare * double(total)) {
+        if (a->lonlat) {
+            // Geodesic pairs are always stored, in the sites' own order.
             storing = true;
-            nearpairs(ntot, nc, ntot, xr.data(), a->scaled, rows);
-            need += stored;
+            pairs p;
+            geopairs(ntot, ntot, xr.data(), a->scaled, p);
+            pairrows(ntot, p, rows);
+            need += pairbytes(ntot, double(rows.partners) / 2);
+        } else {
+            nearfly(ntot, nc, ntot, xr.data(), a->scaled, rows);
+            const double stored = pairbytes(ntot, double(rows.partners) / 2);
+            if (total == 0 || need + stored <= firstshare * double(total)) {
+                storing = true;
+                nearpairs(ntot, nc, ntot, xr.data(), a->scaled, rows);
+                need += stored;
+            }
         }
     } catch (const std::bad_alloc&) {
-        if (!storing) return nomemory(need);
+        if (!storing || a->lonlat) return nomemory(need);
         try {
             nearfly(ntot, nc, ntot, xr.data(), a->scaled, rows);
         } catch (const std::bad_alloc&) {
             return nomemory(need);
         }
     }
+    if (total > 0 && need > firstshare * double(total)) return nomemory(need);
 
     std::vector<double> eig, vec;
     firstinfo info;
@@ -303,15 +359,24 @@ int firstpcnm(lw_analysis* a)
 
 int compute(lw_analysis* a)
 {
+    if (a->lonlat) {
+        if (int status = checklonlat(a, a->n + a->nsup, a->xy.data(), "site")) return status;
+        if (oneplace(a->n + a->nsup, a->xy.data())) return fail(a, LW_SAMEPLACE, samesite);
+    }
     if (a->method == 1 && a->first > 0) return firstpcnm(a);
     const int ntot = a->n + a->nsup;
     storage s(ntot, a->method == 2 ? (a->ncoord > 1 ? 20 : 5) : a->ncoord, a->method == 1, a->nsup > 0);
     for (int j = 0; j < a->ncoord; ++j)
         for (int i = 0; i < ntot; ++i) s.x[size_t(i) + size_t(j) * s.ld] = a->xy[size_t(i) + size_t(j) * ntot];
     std::vector<double> vmin(size_t(a->ncoord)), vrange(size_t(a->ncoord));
-    const char* refusal =
-        rangecoords(ntot, a->ncoord, s.ld, s.x.data(), vmin.data(), vrange.data(), a->rangmax, a->method);
-    if (refusal) return fail(a, a->rangmax == 0 ? LW_SAMEPLACE : LW_TOOWIDE, refusal);
+    if (a->lonlat) {
+        // Geodesic distances in km: nothing is ranged.
+        a->rangmax = 1;
+    } else {
+        const char* refusal =
+            rangecoords(ntot, a->ncoord, s.ld, s.x.data(), vmin.data(), vrange.data(), a->rangmax, a->method);
+        if (refusal) return fail(a, a->rangmax == 0 ? LW_SAMEPLACE : LW_TOOWIDE, refusal);
+    }
     a->vmin = vmin;
     int status = a->method == 1 ? pcnm(a, s) : polynomial(a, s);
     if (status != LW_OK) return status;
@@ -371,6 +436,15 @@ int lw_first(lw_analysis* a, int k)
     return LW_OK;
 }
 
+int lw_lonlat(lw_analysis* a, int on)
+{
+    if (!a) return LW_BADINPUT;
+    if (on && !geoavailable()) return fail(a, LW_NOGEODESIC, geomissing);
+    a->done = false;
+    a->lonlat = on != 0;
+    return LW_OK;
+}
+
 int lw_polynomial(lw_analysis* a, int order)
 {
     if (!a) return LW_BADINPUT;
@@ -387,9 +461,24 @@ int lw_treelimit(lw_analysis* a, double* limit, char* text)
     if (!a || !limit) return LW_BADINPUT;
     const int ntot = a->n + a->nsup;
     if (ntot < 2) return fail(a, LW_BADINPUT, "the tree's limit needs two sites or more");
+    if (a->lonlat) {
+        if (a->ncoord != 2) return fail(a, LW_BADINPUT, "longitude and latitude are two coordinates, not " + std::to_string(a->ncoord));
+        if (int status = checklonlat(a, ntot, a->xy.data(), "site")) return status;
+    }
     try {
         std::vector<double> x(a->xy);
         double vmin[3], vrange[3], rangmax = 0;
+        if (a->lonlat) {
+            int i = 0, j = 0;
+            double edge = 0;
+            geotree(ntot, ntot, x.data(), i, j, edge);
+            if (edge == 0) return fail(a, LW_SAMEPLACE, samesite);
+            char out[40];
+            if (answer(edge, 1.0, out) == 0 || !ostodouble(out, out + std::strlen(out), *limit))
+                return fail(a, LW_TOOWIDE, "The longest edge of the tree is beyond the largest number lociweaver can read.");
+            if (text) std::memcpy(text, out, std::strlen(out) + 1);
+            return LW_OK;
+        }
         const char* refusal = rangecoords(ntot, a->ncoord, ntot, x.data(), vmin, vrange, rangmax, 1);
         if (refusal) return fail(a, rangmax == 0 ? LW_SAMEPLACE : LW_TOOWIDE, refusal);
         int from = 0;
@@ -448,6 +537,10 @@ int lw_run(lw_analysis* a)
     if (a->n == 0) return fail(a, LW_BADINPUT, "no sites were given");
     if (a->method == 0) return fail(a, LW_BADINPUT, "no method was chosen (lw_pcnm or lw_polynomial)");
     if (a->method == 1 && a->n + a->nsup < 2) return fail(a, LW_BADINPUT, "a PCNM analysis needs two sites or more");
+    if (a->lonlat && a->method == 2)
+        return fail(a, LW_BADINPUT, "longitude and latitude are for PCNM variables, not for a polynomial");
+    if (a->lonlat && a->ncoord != 2)
+        return fail(a, LW_BADINPUT, "longitude and latitude are two coordinates, not " + std::to_string(a->ncoord));
     usethreads use(a->threads);
     usepath vectors(a->path);
     int status;
@@ -493,7 +586,10 @@ const double* lw_moran(const lw_analysis* a)
         const bool fromeig = a->first > 0 && a->nsup == 0;
         try {
             pairs p;
-            findpairs(n, a->ncoord, n + a->nsup, a->ranged.data(), a->scaled, p);
+            if (a->lonlat)
+                geopairs(n, n + a->nsup, a->ranged.data(), a->scaled, p);
+            else
+                findpairs(n, a->ncoord, n + a->nsup, a->ranged.data(), a->scaled, p);
             std::vector<moranstat> st(static_cast<size_t>(k));
             a->moran.assign(size_t(k) * 4, std::nan(""));
             bool made = false;
@@ -545,12 +641,15 @@ int lw_place(lw_analysis* a, int m, const double* xy, double* out)
         if (!std::isfinite(xy[k]))
             return fail(a, LW_BADINPUT, "coordinate " + std::to_string(k / rows + 1) + " of new site " +
                                             std::to_string(k % rows + 1) + " is not a finite number");
+    if (a->lonlat)
+        if (int status = checklonlat(a, m, xy, "new site")) return status;
     if (m == 0 || a->count == 0) return LW_OK;
     usethreads use(a->threads);
     try {
-        // Ranged as the analysed sites were: shifted, then divided.
+        // Ranged as the analysed sites were: shifted, then divided (longitude
+        // and latitude are not ranged).
         std::vector<double> y(xy, xy + count);
-        for (int q = 0; q < a->ncoord; ++q)
+        for (int q = 0; q < (a->lonlat ? 0 : a->ncoord); ++q)
             for (size_t o = 0; o < rows; ++o) {
                 double& v = y[o + size_t(q) * rows];
                 v = v - a->vmin[size_t(q)];
@@ -559,14 +658,16 @@ int lw_place(lw_analysis* a, int m, const double* xy, double* out)
         // The principal coordinates by rows, the analysed sites in a grid of
         // cells, and the new sites in blocks, the neighbours of a block
         // found before the block is placed.
-        const int ntot = a->n + a->nsup, npos = a->count, block = 4096;
+        const int ntot = a->n + a->nsup, npos = a->count, block = a->lonlat ? 256 : 4096;
         const double* pc = a->nsup > 0 ? a->pc.data() : a->vars.data();
         std::vector<double> base(static_cast<size_t>(npos)), pcr(size_t(ntot) * size_t(npos));
         placebase(ntot, a->scaled, a->rowmean.data(), npos, pc, ntot, base.data());
         for (int k = 0; k < npos; ++k)
             for (int i = 0; i < ntot; ++i) pcr[size_t(i) * npos + size_t(k)] = pc[size_t(i) + size_t(k) * ntot];
         cellgrid g;
-        cellsof(ntot, a->ncoord, ntot, a->ranged.data(), a->scaled, g);
+        std::vector<double> d;
+        if (a->lonlat) d.resize(size_t(block) * size_t(ntot));
+        else cellsof(ntot, a->ncoord, ntot, a->ranged.data(), a->scaled, g);
         std::vector<long> start;
         std::vector<int> nb;
         std::vector<double> dist;
@@ -575,9 +676,24 @@ int lw_place(lw_analysis* a, int m, const double* xy, double* out)
             start.assign(1, 0);
             nb.clear();
             dist.clear();
-            for (int q = 0; q < b; ++q) {
-                nearof(g, a->ncoord, ntot, a->ranged.data(), y.data() + o + q, rows, a->scaled, nb, dist);
-                start.push_back(long(nb.size()));
+            if (a->lonlat) {
+                // Geodesic distances to every analysed site, those within
+                // the limit kept in increasing order.
+                geocross(b, ntot, ntot, a->ranged.data(), y.data() + o, m, d.data());
+                for (int q = 0; q < b; ++q) {
+                    const double* row = d.data() + size_t(q) * ntot;
+                    for (int i = 0; i < ntot; ++i)
+                        if (within(row[i], a->scaled)) {
+                            nb.push_back(i);
+                            dist.push_back(row[i]);
+                        }
+                    start.push_back(long(nb.size()));
+                }
+            } else {
+                for (int q = 0; q < b; ++q) {
+                    nearof(g, a->ncoord, ntot, a->ranged.data(), y.data() + o + q, rows, a->scaled, nb, dist);
+                    start.push_back(long(nb.size()));
+                }
             }
             placelist(b, start.data(), nb.data(), dist.data(), a->scaled, npos, pcr.data(), a->eig.data(),
                       base.data(), out + o, m);

@@ -34,7 +34,8 @@ enum {
     LW_NOTRUN = 8,       /* results asked for before a successful lw_run */
     LW_CANCELLED = 9,    /* the progress callback asked the analysis to stop */
     LW_UNCONVERGED = 10, /* the leading eigenpairs (lw_first) did not converge */
-    LW_RESIDUAL = 11     /* a leading eigenpair (lw_first) failed its residual check */
+    LW_RESIDUAL = 11,    /* a leading eigenpair (lw_first) failed its residual check */
+    LW_NOGEODESIC = 12   /* longitude and latitude asked of a build without GeographicLib */
 };
 
 typedef struct lw_analysis lw_analysis;
@@ -75,6 +76,22 @@ int lw_polynomial(lw_analysis* a, int order);
  * stops with LW_NOMEMORY and a message that names the memory and the
  * sites. */
 int lw_first(lw_analysis* a, int k);
+
+/* lw_lonlat: on (not 0): the two coordinates of every site are its
+ * longitude (column 1) and its latitude (column 2) in degrees, a latitude
+ * from -90 to 90 and a longitude from -180 to 360 (lw_run, lw_treelimit and
+ * lw_place refuse others, naming the site); the distances are those of the
+ * shortest geodesics on the WGS84 ellipsoid, in kilometres (GeographicLib),
+ * for PCNM alone.  Nothing is ranged: degrees of longitude and of latitude
+ * are not of one length, and a common divisor would distort the distances.
+ * The limit is in km, lw_rangmax is 1, and the scaled limit the limit plus
+ * the margin of every run.  lw_treelimit is the longest edge of a minimum
+ * spanning tree of the geodesic distances, exactly; the pairs within the
+ * limit (lw_first, lw_moran) are found across the meridian of 180 degrees
+ * and around the poles.  0, the default: the coordinates are planar.  A
+ * build without GeographicLib refuses on with LW_NOGEODESIC; it never
+ * measures them otherwise. */
+int lw_lonlat(lw_analysis* a, int on);
 
 /* lw_treelimit: the truncation limit that keeps every site joined to the
  * others, as lociweaver-threshold answers it: the longest edge of a minimum

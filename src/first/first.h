@@ -65,6 +65,13 @@ void siteorder(int ntot, int ncoord, int ld, const double* xr, std::vector<int>&
 //   and weighs them, into r, both ways.  Throws std::bad_alloc.
 void nearpairs(int ntot, int ncoord, int ld, const double* xr, double scaled, nearrows& r);
 
+// pairrows: the pairs p of ntot sites, each once (findpairs' form, maps.h),
+//   into r, both ways, by rows: what nearpairs makes of findpairs' pairs,
+//   for pairs found otherwise (geodesic ones); r.site is kept when it holds
+//   ntot sites, else row i is site i.  Throws std::bad_alloc.
+struct pairs;
+void pairrows(int ntot, const pairs& p, nearrows& r);
+
 // pairbytes: the bytes that nearpairs holds at its peak for npairs pairs of
 //   n sites (the rows above and findpairs' own, at once).
 double pairbytes(int n, double npairs);

@@ -13,6 +13,7 @@
 #include "pcnm/threads.h"
 #include "pcnm/pcnm.h"
 #include "pcnm/vecpath.h"
+#include "sites/limit.h"
 
 namespace {
 
@@ -302,10 +303,9 @@ void rowpartners(const nearrows& r, int i, std::vector<int>& nb, std::vector<dou
     size_t kept = 0;
     for (size_t k = 0; k < nb.size(); ++k) {
         if (nb[k] == i) continue;
-        double q = d[k] / four;
         nb[kept] = nb[k];
         d[kept] = d[k];
-        w[kept] = 1.0 - q * q;
+        w[kept] = pairweight(d[k], four);
         ++kept;
     }
     nb.resize(kept);
@@ -363,6 +363,20 @@ void nearpairs(int ntot, int ncoord, int ld, const double* xr, double scaled, ne
             for (int i = 0; i < ntot; ++i)
                 xs[size_t(i) + size_t(k) * ntot] = xr[size_t(r.site[size_t(i)]) + size_t(k) * size_t(ld)];
         findpairs(ntot, ncoord, ntot, xs.data(), scaled, p);
+    }
+    pairrows(ntot, p, r);
+}
+
+// pairrows
+//   ntot (in) the sites.  p (in) the pairs, partners j > i of each row i.
+//   r (out) the pairs, both ways, by rows, partners in increasing order;
+//     r.site is left as the caller set it, or made row i site i when it
+//     does not hold ntot sites.
+void pairrows(int ntot, const pairs& p, nearrows& r)
+{
+    if (r.site.size() != size_t(ntot)) {
+        r.site.resize(size_t(ntot));
+        for (int i = 0; i < ntot; ++i) r.site[size_t(i)] = i;
     }
     r.n = ntot;
     r.start.assign(size_t(ntot) + 1, 0);

@@ -26,6 +26,7 @@ struct refusal {
 struct sites {
     int n = 0, ncoord = 0, nsup = 0;
     std::vector<double> x;
+    std::vector<long> lines;  // the line of the file where each object's record ends
 };
 
 // The spatial variables of the n main objects: k values each, and the

@@ -76,9 +76,8 @@ void findpairs(int n, int ncoord, int ld, const double* xr, double scaled, pairs
                     if (j <= i) continue;
                     double d = std::sqrt(pairsum(i + 1, j + 1, ncoord, size_t(ld), xr));
                     if (!within(d, scaled)) continue;
-                    double r = d / four;
                     p.nb.push_back(j + 1);
-                    p.w.push_back(1.0 - r * r);
+                    p.w.push_back(pairweight(d, four));
                 }
             }
         p.start.push_back(long(p.nb.size()));

@@ -125,6 +125,7 @@ void readsites(stream& file, sites& s)
                 throw refusal{"not a record of Grid.txt (two coordinates)", file.lines};
             xy.push_back(a);
             xy.push_back(b);
+            s.lines.push_back(file.lines);
         }
         s.n = int(xy.size() / 2);
         s.x.resize(xy.size());
@@ -139,7 +140,11 @@ void readsites(stream& file, sites& s)
     long long ntot = static_cast<long long>(s.n) + s.nsup;
     if (ntot > 100000000) throw refusal{"the file declares more than 100000000 objects", file.lines};
     s.x.assign(size_t(ntot) * size_t(s.ncoord), 0.0);
-    readgroups(file, int(ntot), s.ncoord, int(ntot), s.x.data());
+    s.lines.assign(size_t(ntot), 0);
+    for (long long i = 0; i < ntot; ++i) {
+        readgroups(file, 1, s.ncoord, int(ntot), s.x.data() + i);
+        s.lines[size_t(i)] = file.lines;
+    }
 }
 
 void readvars(stream& file, variables& v)

@@ -24,4 +24,14 @@ inline double scaledlimit(double limit, double rangmax)
 //   kept, and so is one that is not a number (!(d > t), not d <= t).
 inline bool within(double d, double scaled) { return !(d > scaled); }
 
+// pairweight: the weight of a pair at distance d within the limit, among
+//   the pairs that the leading variables and the Moran's I work on:
+//   1 - (d / four)^2, four the truncated distance (multiplier times the
+//   scaled limit), d / four rounded before it is squared.
+inline double pairweight(double d, double four)
+{
+    double r = d / four;
+    return 1.0 - r * r;
+}
+
 #endif

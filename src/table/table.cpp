@@ -11,6 +11,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "geo/lonlat.h"
 #include "textio/os.h"
 
 namespace {
@@ -383,6 +384,8 @@ void reader::read(sitetable& t)
         throw failure{table_badrequest, 0, 0,
                       plural(nc, "coordinate column is", "coordinate columns are") +
                           " asked for, where 1 to 3 can be read"};
+    if (req_.lonlat && nc != 2)
+        throw failure{table_badrequest, 0, 0, "longitude and latitude are two columns, not " + std::to_string(nc)};
     for (size_t j = 0; j < nc; ++j) asked_.push_back({req_.coords[j], int(j)});
     if (!req_.id.empty()) asked_.push_back({req_.id, role_label});
     if (!req_.supplementary.empty()) asked_.push_back({req_.supplementary, role_flag});
@@ -544,6 +547,13 @@ void reader::read(sitetable& t)
                     if (r == 2)
                         throw failure{table_notnumber, f.line, column,
                                       shown(v) + " is beyond the range of double-precision numbers"};
+                    if (req_.lonlat && role < 2) {
+                        int which = 0;
+                        const char* why = role == 0 ? lonlatwhy(x, 0.0, which) : lonlatwhy(0.0, x, which);
+                        if (why)
+                            throw failure{table_outofrange, f.line, column,
+                                          shown(v) + " is not a " + (role == 0 ? "longitude: " : "latitude: ") + why};
+                    }
                     cols[role].push_back(x);
                 } else if (role == role_label) {
                     std::string_view v = text(f, scratch_);

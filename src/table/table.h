@@ -48,6 +48,9 @@ struct tablerequest {
     std::vector<std::string> coords;
     std::string id;
     std::string supplementary;
+    // The two coordinates are longitude then latitude in degrees: each is
+    // refused outside -180 to 360 and -90 to 90 (lonlatwhy, geo/lonlat.h).
+    bool lonlat = false;
 };
 
 enum tablestatus {
@@ -68,7 +71,8 @@ enum tablestatus {
                            // range of doubles
     table_emptylabel,      // a site with an empty label
     table_duplicatelabel,  // two sites with the same label
-    table_badflag          // a supplementary flag other than 0, 1 or empty
+    table_badflag,         // a supplementary flag other than 0, 1 or empty
+    table_outofrange       // a longitude or latitude outside its range
 };
 
 // The sites of a table, in the file's order.  On failure: status and

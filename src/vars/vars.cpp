@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "geo/lonlat.h"
 #include "lociweaver.h"
 #include "maps/maps.h"
 #include "output/output.h"
@@ -20,6 +21,7 @@ namespace {
 // whole numbers are refused by cliread outside their range.
 const clioption options[] = {
     {"--coords", opt_text, 0, 0},
+    {"--lonlat", opt_text, 0, 0},
     {"--id", opt_text, 0, 0},
     {"--supplementary", opt_text, 0, 0},
     {"--limit", opt_text, 0, 0},
@@ -49,6 +51,9 @@ const char* const help[] = {
     "",
     "options:",
     "  --coords X[,Y[,Z]]  the table's coordinate columns (one to three)",
+    "  --lonlat LON,LAT    the table's longitude and latitude columns in degrees (1,2:",
+    "                      a coordinates file's two coordinates): geodesic distances",
+    "                      on the WGS84 ellipsoid, in km, the limit in km",
     "  --id NAME           the table's column of site labels",
     "  --supplementary NAME",
     "                      the table's column whose 1 marks a supplementary site",
@@ -100,8 +105,30 @@ std::string padded(const std::string& name)
     return std::string(p, size_t(namelen));
 }
 
-// The sites of a coordinates file, read as the dialogue reads it.
-runsites coordinatesfile(const std::string& name, units& io)
+// The refusal of the longitude and latitude of a coordinates file's sites
+// that lie outside their ranges, with the line of the site's record and the
+// coordinate's column (1 longitude, 2 latitude).
+void checklonlat(const std::string& name, const sites& s)
+{
+    const int ntot = s.n + s.nsup;
+    if (s.ncoord != 2)
+        throw clifailure{name + ": " + std::to_string(s.ncoord) +
+                         " coordinates, where --lonlat 1,2 reads a longitude and a latitude"};
+    for (int i = 0; i < ntot; ++i) {
+        int which = 0;
+        const double lon = s.x[size_t(i)], lat = s.x[size_t(i) + size_t(ntot)];
+        const char* why = lonlatwhy(lon, lat, which);
+        if (!why) continue;
+        throw clifailure{name + ", line " + std::to_string(s.lines[size_t(i)]) + ", column " + std::to_string(which) +
+                         (which == 1 ? " (longitude): " + shortest(lon) + " is not a longitude: "
+                                     : " (latitude): " + shortest(lat) + " is not a latitude: ") +
+                         why};
+    }
+}
+
+// The sites of a coordinates file, read as the dialogue reads it; with
+// lonlat, refused when they are no longitudes and latitudes.
+runsites coordinatesfile(const std::string& name, units& io, bool lonlat)
 {
     runsites r;
     sites s;
@@ -114,6 +141,7 @@ runsites coordinatesfile(const std::string& name, units& io)
         throw clifailure{name + (f.line > 0 ? ", line " + std::to_string(f.line) : "") + ": " + f.text};
     }
     closes(io.coord);
+    if (lonlat) checklonlat(name, s);
     r.n = s.n;
     r.nsup = s.nsup;
     r.ncoord = s.ncoord;
@@ -125,7 +153,7 @@ runsites coordinatesfile(const std::string& name, units& io)
 // The sites of a table, the supplementary rows moved after the main ones.
 runsites tablefile(const varsoptions& o)
 {
-    tablerequest q{o.coords, o.id, o.supplementary};
+    tablerequest q{o.coords, o.id, o.supplementary, o.lonlat};
     sitetable t = readtablefile(o.sites, q);
     if (t.status != table_ok) throw clifailure{t.message};
     runsites r;
@@ -151,10 +179,10 @@ runsites newsitesof(const varsoptions& o, int ncoord, units& io)
 {
     runsites r;
     if (o.coords.empty()) {
-        r = coordinatesfile(o.newsites, io);
+        r = coordinatesfile(o.newsites, io, o.lonlat);
         for (int i = r.n + 1; i <= r.n + r.nsup; ++i) r.labels.push_back(std::to_string(i));
     } else {
-        tablerequest q{o.coords, o.id, ""};
+        tablerequest q{o.coords, o.id, "", o.lonlat};
         sitetable t = readtablefile(o.newsites, q);
         if (t.status != table_ok) throw clifailure{t.message};
         r.ncoord = t.ncoord;
@@ -249,7 +277,7 @@ void writevariables(stream& out, const varsoptions& o, const runsites& s, const 
 // Writes the record of the run a on rep, as the dialogue's report has it
 // from the construction on: a polynomial of the order (> 0), else PCNM
 // with nsup supplementary sites, whose computation ran from the time of day start to now.
-void record(stream& rep, const lw_analysis* a, int order, int nsup, float start, float now)
+void record(stream& rep, const lw_analysis* a, int order, int nsup, bool lonlat, float start, float now)
 {
     if (order > 0) {
         reppoly(rep, order);
@@ -259,6 +287,7 @@ void record(stream& rep, const lw_analysis* a, int order, int nsup, float start,
         const int ntot = lw_rows(a) + nsup;
         rephead(rep);
         replimit(rep, lw_scaledlimit(a) * lw_rangmax(a));
+        if (lonlat) wrecord(rep, "    Distances: geodesic on the WGS84 ellipsoid, in km (longitude, latitude)");
         repsums(rep, sums[0], sums[1], sums[2], lw_count(a));
         repeigen(rep, ntot, lw_eigenvalues(a));
         if (nsup > 0) repcorrel(rep, lw_correlation(a));
@@ -287,6 +316,14 @@ varsoptions varsoptionsof(const cliline& line)
         o.coords = split(g->text);
         if (o.coords.size() > 3) throw clifailure{"--coords: one to three columns"};
     }
+    if (const cligiven* g = cliget(line, "--lonlat")) {
+        if (!o.coords.empty()) throw clifailure{"--lonlat: the coordinates are those of --coords or of --lonlat, not both"};
+        std::vector<std::string> names = split(g->text);
+        if (names.size() != 2 || names[0].empty() || names[1].empty())
+            throw clifailure{"--lonlat: the longitude and the latitude, two names (1,2 for a coordinates file)"};
+        o.lonlat = true;
+        if (names[0] != "1" || names[1] != "2") o.coords = names;
+    }
     if (const cligiven* g = cliget(line, "--id")) o.id = g->text;
     if (const cligiven* g = cliget(line, "--supplementary")) o.supplementary = g->text;
     if (const cligiven* g = cliget(line, "--limit")) {
@@ -311,6 +348,7 @@ varsoptions varsoptionsof(const cliline& line)
     }
     o.force = cliget(line, "--force") != nullptr;
     if (o.order > 0 && !o.mst) throw clifailure{"--limit: a polynomial has no truncation limit"};
+    if (o.order > 0 && o.lonlat) throw clifailure{"--lonlat: longitude and latitude are for PCNM variables, not a polynomial"};
     if (o.order > 0 && o.first > 0) throw clifailure{"--first: the leading variables are PCNM variables"};
     if (o.first > 0 && o.layout > 0) throw clifailure{"--first: the leading variables are written as a CSV table"};
     if (o.first > 0 && !o.report.empty()) throw clifailure{"--first: the record is that of an analysis of every variable"};
@@ -326,7 +364,7 @@ varsoptions varsoptionsof(const cliline& line)
 std::vector<std::string> varsrun(const varsoptions& o, units& io)
 {
     std::vector<std::string> said;
-    runsites s = o.coords.empty() ? coordinatesfile(o.sites, io) : tablefile(o);
+    runsites s = o.coords.empty() ? coordinatesfile(o.sites, io, o.lonlat) : tablefile(o);
     runsites ns;
     if (!o.newsites.empty()) ns = newsitesof(o, s.ncoord, io);
     const bool pcnm = o.order == 0;
@@ -336,6 +374,11 @@ std::vector<std::string> varsrun(const varsoptions& o, units& io)
     std::unique_ptr<lw_analysis, void (*)(lw_analysis*)> a(lw_new(), lw_free);
     if (!a) throw clifailure{"not enough memory for an analysis"};
     if (lw_sites(a.get(), s.n, s.nsup, s.ncoord, s.x.data()) != LW_OK) stop(a.get(), o.sites);
+    if (o.lonlat) {
+        if (lw_lonlat(a.get(), 1) != LW_OK) throw clifailure{std::string("--lonlat: ") + lw_message(a.get())};
+        said.push_back("Distances: geodesic on the WGS84 ellipsoid, in km");
+    }
+    const char* km = o.lonlat ? " km" : "";
     lw_threads(a.get(), o.threads);
     lw_progress(a.get(), o.tell, o.context, o.always);
     double limit = o.limit;
@@ -344,9 +387,9 @@ std::vector<std::string> varsrun(const varsoptions& o, units& io)
         char text[40] = "";
         if (o.mst) {
             if (lw_treelimit(a.get(), &limit, text) != LW_OK) stop(a.get(), o.sites);
-            said.push_back(std::string("Limit ") + text + " (the longest edge of the minimum spanning tree)");
+            said.push_back(std::string("Limit ") + text + km + " (the longest edge of the minimum spanning tree)");
         } else {
-            said.push_back("Limit " + shortest(limit) + " (given)");
+            said.push_back("Limit " + shortest(limit) + km + " (given)");
         }
         lw_pcnm(a.get(), limit);
         lw_first(a.get(), o.first);
@@ -402,7 +445,7 @@ std::vector<std::string> varsrun(const varsoptions& o, units& io)
             written.push_back(o.moran);
         }
         if (!o.report.empty()) {
-            writeall(io.report, o.report, o.force, [&] { record(io.report, a.get(), o.order, s.nsup, start, now); });
+            writeall(io.report, o.report, o.force, [&] { record(io.report, a.get(), o.order, s.nsup, o.lonlat, start, now); });
             written.push_back(o.report);
         }
         if (!o.newoutput.empty()) {

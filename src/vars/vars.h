@@ -17,6 +17,7 @@ extern const cliform varscli;
 struct varsoptions {
     std::string sites, output;        // the SITES and OUTPUT arguments
     std::vector<std::string> coords;  // a table's coordinate columns; empty: a coordinates file
+    bool lonlat = false;              // the coordinates are longitude and latitude (--lonlat)
     std::string id, supplementary;    // a table's label and flag columns (empty: none)
     bool mst = true;                  // the tree's limit, else limit
     double limit = 0;
@@ -41,8 +42,9 @@ struct varsoptions {
 //   (cli_run); the last of an option given twice counts.  Throws
 //   clifailure for a value that cannot be used (a limit that is no
 //   positive number, more than three coordinate columns, a selection other
-//   than positive or all) or options that do not go together (a limit with
-//   a polynomial, two outputs of one name).
+//   than positive or all, --lonlat without two names) or options that do
+//   not go together (a limit with a polynomial, two outputs of one name,
+//   --lonlat with --coords or a polynomial).
 varsoptions varsoptionsof(const cliline& line);
 
 // varsrun: the run of o, its files written through io (the variables on
@@ -56,6 +58,9 @@ varsoptions varsoptionsof(const cliline& line);
 //   correlation line when supplementary sites take part and the
 //   computation time (from the analysis's start to the variables
 //   written); for a polynomial its order line; then the end lines.
+// With longitude and latitude the record and the lines say that the
+//   distances are geodesic, in km, and the sites are refused with the line
+//   and the column of a value outside its range.
 // Returns the lines the run has to say on the standard output (the limit
 //   used, the count of variables).  Throws clifailure; ioerror for a
 //   failed write.

@@ -1,0 +1,79 @@
+// Sites given by longitude and latitude in degrees: their geodesic
+// distances in kilometres on the WGS84 ellipsoid (through GeographicLib),
+// the check of a site, and the search of the pairs within a limit through
+// the sites' unit normals on the sphere, which knows no meridian of 180
+// degrees and no pole.  Coordinates are stored by columns, longitude then
+// latitude: site i (from 0) of ll (leading dimension ld) is at longitude
+// ll[i] and latitude ll[i + ld].
+//
+// A build without GeographicLib keeps every routine: geoavailable() is then
+// false, and geodist answers NaN, so that a caller that measures anything
+// must first refuse with geomissing.
+#ifndef LOCIWEAVER_GEO_GEODESIC_H
+#define LOCIWEAVER_GEO_GEODESIC_H
+
+#include <cmath>
+#include <cstddef>
+
+#include "geo/lonlat.h"
+#include "maps/maps.h"
+
+// geoavailable: whether this build measures geodesics.
+bool geoavailable();
+
+// The words of a refusal of longitude and latitude by a build without them.
+extern const char* const geomissing;
+
+// geodist: the length in kilometres of the shortest geodesic on the WGS84
+//   ellipsoid between (lon1, lat1) and (lon2, lat2), degrees (GeographicLib's
+//   Geodesic::WGS84().Inverse, metres over 1000).  NaN without GeographicLib.
+double geodist(double lon1, double lat1, double lon2, double lat2);
+
+// unitvec: u (out, 3) the unit normal of the ellipsoid at (lon, lat): the
+//   point of geodetic latitude lat and longitude lon on the unit sphere.
+void unitvec(double lon, double lat, double* u);
+
+// chordof: the chord between unit normals that every pair of sites within
+//   km of each other on the ellipsoid keeps to (the normal turns by at most
+//   the distance over the smallest radius of curvature), with a margin for
+//   rounding; 2 and more when km reaches half the way round.  0 for km <= 0.
+double chordof(double km);
+
+// kmof: the geodesic distance in km that every pair of sites whose unit
+//   normals are within chord of each other keeps to (a path along which the
+//   normal follows the great circle is at most the largest radius of
+//   curvature times the angle long), with a margin for rounding.
+double kmof(double chord);
+
+// geopairs: the pairs of the first n sites of ll (ld rows) whose geodesic
+//   distance is within the scaled limit (within(), limit.h), with the weight
+//   that findpairs gives a pair at that distance (pairweight, limit.h):
+//   candidates from a grid of cells of the unit normals, of side chordof
+//   (scaled), each measured on the ellipsoid.  For object i (from 1) its
+//   partners j > i in increasing order.
+// p (out).  Throws std::bad_alloc.
+void geopairs(int n, int ld, const double* ll, double scaled, pairs& p);
+
+// geodistances: the geodesic distances among the ntot sites of ll (ld
+//   rows), as distances() (pcnm.h) leaves the Euclidean ones: d(j, i),
+//   j > i, at d[j + i * ldd]; the upper triangle and the diagonal untouched.
+//   The threads share the columns; every distance is a measure of its own.
+void geodistances(int ntot, int ld, const double* ll, int ldd, double* d);
+
+// geocross: d(i, o) = d[i + o * ntot], the geodesic distance of new site o
+//   (0..m-1) of y (leading dimension ldy) to analysed site i of ll (ld), as
+//   crossdist (pcnm.h) leaves the Euclidean ones.
+void geocross(int m, int ntot, int ld, const double* ll, const double* y, int ldy, double* d);
+
+// geotree: the longest edge of a minimum spanning tree of the geodesic
+//   distances among the ntot sites of ll (ld rows, ntot >= 2): a first bound
+//   r from the Euclidean tree of the unit normals (longest(), emst.h), then
+//   Kruskal's method over the pairs within r (geopairs); when they join every
+//   site, the longest edge of their tree is that of every minimum spanning
+//   tree of all the pairs, else r is doubled.
+// a, b (out): the sites (from 1) the edge joins, a < b.  len (out): its
+//   length in km (0 when every site is at one place).
+// Throws std::bad_alloc.
+void geotree(int ntot, int ld, const double* ll, int& a, int& b, double& len);
+
+#endif
