@@ -128,7 +128,7 @@ predict.lw_pcnm <- function(object, newdata, ...) {
         stop(sprintf("predict: the new sites need %d coordinate%s, as the analysed sites, not %d", ncoord,
                      if (ncoord == 1L) "" else "s", ncol(xy)), call. = FALSE)
     p <- attr(object, "analysis")
-    if (is.null(p) || !.Call(C_lwr_alive, p)) p <- rerun(object)
+    if (!lwalive(object)) p <- rerun(object)
     r <- .Call(C_lwr_place, p, xy)
     if (r$status != 0L) failed(r, "predict")
     v <- r$variables[, attr(object, "columns"), drop = FALSE]
@@ -148,3 +148,6 @@ rerun <- function(object) {
     if (r$status != 0L) failed(r, "predict")
     r$analysis
 }
+
+# Whether the analysis of the lw_pcnm object v is still kept in it.
+lwalive <- function(v) !is.null(attr(v, "analysis")) && .Call(C_lwr_alive, attr(v, "analysis"))
