@@ -64,3 +64,11 @@ expect_identical(errorof(lw_pcnm(xy, first = 0)),
 expect_identical(errorof(lw_pcnm(xy, first = 2.5)),
                  "lw_pcnm: first must be a whole number of 1 or more, or NULL for every variable", info = "first 2.5")
 expect_true(nzchar(errorof(predict(lw_polynomial(xy, 2), xy))), info = "no predict of monomials")
+
+# Fewer positive than asked: the transect of 11 points, limit 1, has 7
+# positive eigenvalues (the whole analysis); of 9 asked, 2 are not.
+t7 <- attr(lw_pcnm(transect(11), limit = 1, threads = 1), "count")
+expect_identical(t7, 7L, info = "the transect's positive eigenvalues")
+got <- tryCatch(lw_pcnm(transect(11), limit = 1, threads = 1, first = 9), warning = conditionMessage)
+expect_identical(got, "lw_pcnm: Of the 9 leading eigenvalues, 2 are not positive: 7 variables",
+                 info = "the warning of too few positive")
