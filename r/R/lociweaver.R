@@ -61,18 +61,30 @@ threadcount <- function(threads) {
     as.integer(threads)
 }
 
-# The call of the library for lw_pcnm; raiseat (tests) raises SIGINT at
-# that telling of the progress callback, told from the first step.
-pcnmcall <- function(xy, nsup, limit, threads, bar, raiseat = 0L) {
+# The call of the library for lw_pcnm, first leading variables alone (0
+# all); raiseat (tests) raises SIGINT at that telling of the progress
+# callback, told from the first step.
+pcnmcall <- function(xy, nsup, limit, threads, bar, raiseat = 0L, first = 0L) {
     .Call(C_lwr_pcnm, xy, as.integer(nsup), as.double(limit), as.integer(threads), bar,
-          as.integer(raiseat))
+          as.integer(raiseat), as.integer(first))
+}
+
+# The count of leading variables of first (NULL: 0, the whole analysis).
+firstcount <- function(first) {
+    if (is.null(first)) return(0L)
+    if (!is.numeric(first) || length(first) != 1L || !is.finite(first) || first < 1 ||
+        first != round(first) || first > .Machine$integer.max)
+        stop("lw_pcnm: first must be a whole number of 1 or more, or NULL for every variable",
+             call. = FALSE)
+    as.integer(first)
 }
 
 # lw_pcnm: the PCNM variables of the sites coords (main sites, then those
 # marked supplementary, given to the library in that order), limit a number
-# or "mst"; returns the lw_pcnm object (see ?lw_pcnm).
+# or "mst", the first leading ones alone when first is a number; returns
+# the lw_pcnm object (see ?lw_pcnm), which keeps its analysis for predict.
 lw_pcnm <- function(coords, limit = "mst", supplementary = NULL, select = c("all", "positive"),
-                    threads = NULL, verbose = TRUE) {
+                    threads = NULL, verbose = TRUE, first = NULL) {
     xy <- sitematrix(coords, "lw_pcnm")
     select <- match.arg(select)
     if (is.null(supplementary)) supplementary <- rep(FALSE, nrow(xy))
@@ -85,10 +97,15 @@ lw_pcnm <- function(coords, limit = "mst", supplementary = NULL, select = c("all
     } else if (!is.numeric(limit) || length(limit) != 1L || !is.finite(limit) || limit <= 0) {
         stop("lw_pcnm: the limit must be a positive number or \"mst\"", call. = FALSE)
     }
+    k <- firstcount(first)
+    threads <- threadcount(threads)
     xy <- xy[c(which(!supplementary), which(supplementary)), , drop = FALSE]
     nsup <- sum(supplementary)
-    r <- pcnmcall(xy, nsup, limit, threadcount(threads), isTRUE(verbose) && interactive())
+    r <- pcnmcall(xy, nsup, limit, threads, isTRUE(verbose) && interactive(), first = k)
     if (r$status != 0L) failed(r, "lw_pcnm")
+    if (k > 0L && r$missing > 0L)
+        warning(sprintf("lw_pcnm: Of the %d leading eigenvalues, %d are not positive: %d variables",
+                        k, r$missing, r$count), call. = FALSE)
     main <- seq_len(nrow(xy) - nsup)
     # The matrix taken out of the answer, so that its attributes are set in
     # place and not on a copy of it.
@@ -97,10 +114,12 @@ lw_pcnm <- function(coords, limit = "mst", supplementary = NULL, select = c("all
     dimnames(v) <- list(rownames(xy)[main], paste0("PCNM", seq_len(r$count)))
     moran <- r$moran
     dimnames(moran) <- list(colnames(v), c("I", "expected", "sd", "z"))
+    columns <- seq_len(r$count)
     if (select == "positive") {
         keep <- !is.na(moran[, "I"]) & moran[, "I"] > moran[, "expected"]
         v <- v[, keep, drop = FALSE]
         moran <- moran[keep, , drop = FALSE]
+        columns <- columns[keep]
     }
     attr(v, "eigenvalues") <- r$eigenvalues
     attr(v, "limit") <- r$limit
@@ -109,6 +128,11 @@ lw_pcnm <- function(coords, limit = "mst", supplementary = NULL, select = c("all
     attr(v, "correlation") <- if (nsup > 0) r$correlation else NA_real_
     attr(v, "sums") <- sumsof(r$sums)
     attr(v, "coords") <- xy[main, , drop = FALSE]
+    attr(v, "supplementary") <- xy[-main, , drop = FALSE]
+    attr(v, "first") <- if (k > 0L) k else NULL
+    attr(v, "threads") <- threads
+    attr(v, "columns") <- columns
+    attr(v, "analysis") <- r$analysis
     class(v) <- "lw_pcnm"
     v
 }

@@ -11,9 +11,10 @@ plainmatrix <- function(x) {
 
 # Prints the counts and the first variables of x; returns x invisibly.
 print.lw_pcnm <- function(x, ...) {
-    cat(sprintf("PCNM variables: %d of %d sites, limit %s; %d variable%s kept of %d\n",
+    cat(sprintf("PCNM variables: %d of %d sites, limit %s; %d variable%s kept of %d%s\n",
                 ncol(x), nrow(x), format(attr(x, "limit")), ncol(x),
-                if (ncol(x) == 1L) "" else "s", attr(x, "count")))
+                if (ncol(x) == 1L) "" else "s", attr(x, "count"),
+                if (is.null(attr(x, "first"))) "" else sprintf(" (the %d leading asked for)", attr(x, "first"))))
     if (!is.na(attr(x, "correlation")))
         cat(sprintf("largest absolute correlation between two variables: %.4f\n",
                     attr(x, "correlation")))
@@ -30,15 +31,19 @@ summary.lw_pcnm <- function(object, ...) {
     structure(list(sites = nrow(object), limit = attr(object, "limit"),
                    count = attr(object, "count"), kept = ncol(object),
                    eigenvalues = ev[seq_len(attr(object, "count"))], sums = attr(object, "sums"),
-                   moran = m, correlation = attr(object, "correlation")),
+                   moran = m, correlation = attr(object, "correlation"), first = attr(object, "first")),
               class = "summary.lw_pcnm")
 }
 
 # Prints the summary x; returns it invisibly.
 print.summary.lw_pcnm <- function(x, ...) {
     cat(sprintf("PCNM analysis of %d main sites, truncation limit %s\n", x$sites, format(x$limit)))
-    cat(sprintf("positive eigenvalues: %d (sum %s); negative sum %s; trace %s\n", x$count,
-                format(x$sums[["positive"]]), format(x$sums[["negative"]]), format(x$sums[["trace"]])))
+    if (is.null(x$first))
+        cat(sprintf("positive eigenvalues: %d (sum %s); negative sum %s; trace %s\n", x$count,
+                    format(x$sums[["positive"]]), format(x$sums[["negative"]]), format(x$sums[["trace"]])))
+    else
+        cat(sprintf("leading eigenvalues: %d positive of the %d asked for (sum %s); trace %s\n", x$count,
+                    x$first, format(x$sums[["positive"]]), format(x$sums[["trace"]])))
     if (!is.na(x$correlation))
         cat(sprintf("largest absolute correlation between two variables: %.4f\n", x$correlation))
     cat(sprintf("variables kept: %d\n", x$kept))
@@ -106,3 +111,43 @@ moranchart <- function(x, ...) {
     abline(h = 0, col = "grey")
     m
 }
+
+# The variables of the new sites newdata (coordinates as those of lw_pcnm)
+# in the analysis of object, by the library's formula for an added site:
+# a numeric matrix of a row per new site and the columns of object.  The
+# analysis is the one kept in object; when it is gone (object saved and
+# loaded), it is run again from the sites, limit, leading count and
+# threads that object holds, which gives it the same bits.
+predict.lw_pcnm <- function(object, newdata, ...) {
+    if (!inherits(object, "lw_pcnm") || is.null(attr(object, "coords")) || is.null(attr(object, "columns")))
+        stop("predict: object must come from lw_pcnm", call. = FALSE)
+    if (missing(newdata)) stop("predict: newdata, the new sites, is missing", call. = FALSE)
+    xy <- sitematrix(newdata, "predict")
+    ncoord <- ncol(attr(object, "coords"))
+    if (ncol(xy) != ncoord)
+        stop(sprintf("predict: the new sites need %d coordinate%s, as the analysed sites, not %d", ncoord,
+                     if (ncoord == 1L) "" else "s", ncol(xy)), call. = FALSE)
+    p <- attr(object, "analysis")
+    if (!lwalive(object)) p <- rerun(object)
+    r <- .Call(C_lwr_place, p, xy)
+    if (r$status != 0L) failed(r, "predict")
+    v <- r$variables[, attr(object, "columns"), drop = FALSE]
+    dimnames(v) <- list(rownames(xy), colnames(object))
+    v
+}
+
+# The external pointer of the analysis of object run again from what it
+# holds: its main and supplementary sites in the library's order, its
+# limit as applied, its leading count and its threads.
+rerun <- function(object) {
+    sup <- attr(object, "supplementary")
+    xy <- rbind(attr(object, "coords"), sup)
+    k <- attr(object, "first")
+    r <- pcnmcall(xy, nrow(sup), attr(object, "limit"), attr(object, "threads"), FALSE,
+                  first = if (is.null(k)) 0L else k)
+    if (r$status != 0L) failed(r, "predict")
+    r$analysis
+}
+
+# Whether the analysis of the lw_pcnm object v is still kept in it.
+lwalive <- function(v) !is.null(attr(v, "analysis")) && .Call(C_lwr_alive, attr(v, "analysis"))

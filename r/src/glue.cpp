@@ -194,29 +194,45 @@ int writefile(const double* x, int n, int nvar, int ncoord, int method, int orde
     return status;
 }
 
+// The PCNM analysis of the sites xy (a numeric matrix, the nsup
+// supplementary sites last) run in a: the limit lim (NA: the tree's limit,
+// then put in lim), threads threads (0 every processor), the first leading
+// variables alone (0 all), told to t.  Returns a status.
+int runpcnm(lw_analysis* a, SEXP xy, int nsup, double& lim, int threads, int first, telling& t)
+{
+    int status = givesites(a, xy, nsup);
+    if (status == LW_OK && ISNA(lim)) status = lw_treelimit(a, &lim, nullptr);
+    if (status == LW_OK) status = lw_pcnm(a, lim);
+    if (status == LW_OK) status = lw_first(a, first);
+    if (status == LW_OK) status = lw_threads(a, threads);
+    if (status == LW_OK) status = lw_progress(a, tell, &t, t.raiseat > 0);
+    if (status == LW_OK) status = lw_run(a);
+    return status;
+}
+
 }  // namespace
 
 extern "C" {
 
 // PCNM variables of the sites xy (a numeric matrix, the nsup supplementary
 // sites last) with the limit (NA: the tree's limit), threads threads (0
-// every processor), a progress bar when bar; raiseat for the tests.
-// Returns the answer with variables, eigenvalues, count, moran (count x 4),
-// correlation, limit (as applied, in the coordinates' units), sums.
-SEXP lwr_pcnm(SEXP xy, SEXP nsup, SEXP limit, SEXP threads, SEXP bar, SEXP raiseat)
+// every processor), the first leading variables alone (0 all), a progress
+// bar when bar; raiseat for the tests.  Returns the answer with variables,
+// eigenvalues (every one of the whole analysis; the count found of the
+// leading ones), count, missing (the leading ones asked for but not
+// positive), moran (count x 4), correlation, limit (as applied, in the
+// coordinates' units), sums, and analysis: the external pointer that owns
+// the analysis, for new sites (lwr_place).
+SEXP lwr_pcnm(SEXP xy, SEXP nsup, SEXP limit, SEXP threads, SEXP bar, SEXP raiseat, SEXP first)
 {
     SEXP p = PROTECT(newanalysis());
     lw_analysis* a = analysisof(p);
-    int status = givesites(a, xy, Rf_asInteger(nsup));
     double lim = Rf_asReal(limit);
-    if (status == LW_OK && ISNA(lim)) status = lw_treelimit(a, &lim, nullptr);
-    if (status == LW_OK) status = lw_pcnm(a, lim);
-    if (status == LW_OK) status = lw_threads(a, Rf_asInteger(threads));
+    const int k = Rf_asInteger(first);
     telling t;
     t.bar = Rf_asLogical(bar) == TRUE;
     t.raiseat = Rf_asInteger(raiseat);
-    if (status == LW_OK) status = lw_progress(a, tell, &t, t.raiseat > 0);
-    if (status == LW_OK) status = lw_run(a);
+    int status = runpcnm(a, xy, Rf_asInteger(nsup), lim, Rf_asInteger(threads), k, t);
     if (status != LW_OK) {
         SEXP out = failure(p, t.interrupted ? -1 : status);
         UNPROTECT(1);
@@ -225,18 +241,50 @@ SEXP lwr_pcnm(SEXP xy, SEXP nsup, SEXP limit, SEXP threads, SEXP bar, SEXP raise
     const int rows = lw_rows(a), count = lw_count(a), ntot = Rf_nrows(xy);
     double sums[3];
     lw_sums(a, sums);
-    const char* names[] = {"variables", "eigenvalues", "count", "moran", "correlation", "limit", "sums"};
-    SEXP values[7];
+    const char* names[] = {"variables", "eigenvalues", "count", "missing", "moran",
+                           "correlation", "limit", "sums", "analysis"};
+    SEXP values[9];
     values[0] = PROTECT(doubles(lw_variables(a), rows * count, rows, count));
-    values[1] = PROTECT(doubles(lw_eigenvalues(a), ntot));
+    values[1] = PROTECT(doubles(lw_eigenvalues(a), k > 0 ? count : ntot));
     values[2] = PROTECT(Rf_ScalarInteger(count));
-    values[3] = PROTECT(doubles(lw_moran(a), count * 4, count, 4));
-    values[4] = PROTECT(Rf_ScalarReal(lw_correlation(a)));
-    values[5] = PROTECT(Rf_ScalarReal(lim));
-    values[6] = PROTECT(doubles(sums, 3));
-    release(p);
-    SEXP out = answer(LW_OK, "", 7, names, values);
-    UNPROTECT(8);
+    values[3] = PROTECT(Rf_ScalarInteger(lw_missing(a)));
+    values[4] = PROTECT(doubles(lw_moran(a), count * 4, count, 4));
+    values[5] = PROTECT(Rf_ScalarReal(lw_correlation(a)));
+    values[6] = PROTECT(Rf_ScalarReal(lim));
+    values[7] = PROTECT(doubles(sums, 3));
+    values[8] = p;
+    SEXP out = answer(LW_OK, "", 9, names, values);
+    UNPROTECT(9);
+    return out;
+}
+
+// Whether the external pointer p (of lwr_pcnm) still holds its analysis:
+// FALSE once it was saved and loaded.
+SEXP lwr_alive(SEXP p)
+{
+    return Rf_ScalarLogical(TYPEOF(p) == EXTPTRSXP && R_ExternalPtrAddr(p) != nullptr);
+}
+
+// The variables of the new sites xy (a numeric matrix of the analysed
+// sites' coordinates) in the analysis of the external pointer p.  Returns
+// the answer with variables (rows of xy x the analysis's count).
+SEXP lwr_place(SEXP p, SEXP xy)
+{
+    if (TYPEOF(p) != EXTPTRSXP || !analysisof(p)) Rf_error("the analysis is not there");
+    SEXP dim = Rf_getAttrib(xy, R_DimSymbol);
+    if (TYPEOF(xy) != REALSXP || Rf_length(dim) != 2) Rf_error("the new sites are not a numeric matrix");
+    lw_analysis* a = analysisof(p);
+    const int m = INTEGER(dim)[0], count = lw_count(a);
+    SEXP v = PROTECT(Rf_allocMatrix(REALSXP, m, count));
+    int status = lw_place(a, m, REAL(xy), REAL(v));
+    SEXP out;
+    if (status != LW_OK) {
+        out = answer(status, lw_message(a), 0, nullptr, nullptr);
+    } else {
+        const char* names[] = {"variables"};
+        out = answer(LW_OK, "", 1, names, &v);
+    }
+    UNPROTECT(1);
     return out;
 }
 
@@ -305,7 +353,9 @@ SEXP lwr_write(SEXP x, SEXP path, SEXP layout, SEXP method, SEXP ncoord, SEXP or
 }
 
 static const R_CallMethodDef calls[] = {
-    {"lwr_pcnm", (DL_FUNC)&lwr_pcnm, 6},
+    {"lwr_pcnm", (DL_FUNC)&lwr_pcnm, 7},
+    {"lwr_alive", (DL_FUNC)&lwr_alive, 1},
+    {"lwr_place", (DL_FUNC)&lwr_place, 2},
     {"lwr_polynomial", (DL_FUNC)&lwr_polynomial, 2},
     {"lwr_threshold", (DL_FUNC)&lwr_threshold, 2},
     {"lwr_write", (DL_FUNC)&lwr_write, 6},

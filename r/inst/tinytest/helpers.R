@@ -72,3 +72,11 @@ numberson <- function(lines, prefix) {
     v <- suppressWarnings(as.numeric(strsplit(trimws(substring(l, nchar(prefix) + 1)), "[[:space:]]+")[[1]]))
     v[!is.na(v)]
 }
+
+# The variables of an lw_pcnm object and what they are, without the
+# analysis kept for predict and the threads that ran it.
+content <- function(v) {
+    attr(v, "analysis") <- NULL
+    attr(v, "threads") <- NULL
+    unclass(v)
+}

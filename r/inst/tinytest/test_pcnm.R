@@ -76,14 +76,14 @@ expect_identical(sprintf("%.4f", attr(k, "correlation")),
 # variables are those of the same limit given as a number.
 m <- lw_pcnm(shipped$xy, supplementary = shipped$sup, threads = 1)
 expect_identical(attr(m, "limit"), as.numeric(lw_threshold(shipped$xy)), info = "the tree's limit")
-expect_identical(unclass(m), unclass(lw_pcnm(shipped$xy, limit = attr(m, "limit"), supplementary = shipped$sup,
+expect_identical(content(m), content(lw_pcnm(shipped$xy, limit = attr(m, "limit"), supplementary = shipped$sup,
                                   threads = 1)), info = "the variables of the tree's limit")
 
 # The same bits with one thread and with two, at an order where the
 # kernels share their work among the threads.
 set.seed(26)
 r <- cbind(runif(260, 0, 100), runif(260, 0, 50))
-expect_identical(unclass(lw_pcnm(r, limit = 12, threads = 1)), unclass(lw_pcnm(r, limit = 12, threads = 2)),
+expect_identical(content(lw_pcnm(r, limit = 12, threads = 1)), content(lw_pcnm(r, limit = 12, threads = 2)),
                  info = "one thread and two")
 
 # The data frame of the variables, for a regression: a response made of
