@@ -5,7 +5,7 @@
 // benchmark uses them, built when both are found:
 //   apt-get install -y libspectra-dev libeigen3-dev
 //
-//   spectrabench [--method ours|lanczos|davidson] [--ncv M] [--tol T]
+//   lanczosbench [--method ours|lanczos|davidson] [--ncv M] [--tol T]
 //                [--space S] [--maxit I] N K
 //
 // ours: leading alone.  lanczos: Spectra's SymEigsSolver (implicitly
@@ -190,7 +190,7 @@ int main(int argc, char** argv)
         else if (!std::strcmp(argv[at], "--maxit") && at + 1 < argc) maxit = std::atol(argv[++at]);
     }
     if (argc - at != 2 || (method != "ours" && method != "lanczos" && method != "davidson")) {
-        std::fprintf(stderr, "usage: spectrabench [--method ours|lanczos|davidson] [--ncv M] [--tol T] [--space S] "
+        std::fprintf(stderr, "usage: lanczosbench [--method ours|lanczos|davidson] [--ncv M] [--tol T] [--space S] "
                              "[--maxit I] N K\n");
         return 2;
     }
