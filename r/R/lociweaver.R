@@ -35,6 +35,30 @@ sitematrix <- function(coords, caller) {
     coords
 }
 
+# Whether coords is an sf object in geographic coordinates (its crs a
+# geographic one in WKT: longitude and latitude in degrees).
+geographic <- function(coords) {
+    if (!inherits(coords, "sf")) return(FALSE)
+    crs <- attr(coords[[attr(coords, "sf_column")]], "crs")
+    wkt <- if (is.list(crs)) crs$wkt else NULL
+    is.character(wkt) && length(wkt) == 1L && grepl("^\\s*GEOG(CRS|CS)\\[", wkt)
+}
+
+# The lonlat of the caller (NULL: whether coords is an sf object in
+# geographic coordinates) checked against the sites xy taken from coords.
+lonlatof <- function(lonlat, coords, xy, caller) {
+    geo <- geographic(coords)
+    if (is.null(lonlat)) lonlat <- geo
+    if (!is.logical(lonlat) || length(lonlat) != 1L || is.na(lonlat))
+        stop(caller, ": lonlat must be TRUE, FALSE or NULL", call. = FALSE)
+    if (geo && !lonlat)
+        stop(caller, ": the sites are longitudes and latitudes (a geographic sf object), ",
+             "which lonlat = FALSE would measure as planar coordinates", call. = FALSE)
+    if (lonlat && ncol(xy) != 2L)
+        stop(caller, ": longitude and latitude are two coordinates, not ", ncol(xy), call. = FALSE)
+    lonlat
+}
+
 # The library's failure r (a list of status and message) as an R error, or
 # as an interrupt (status -1) after a cancelled run.
 failed <- function(r, caller) {
@@ -62,10 +86,10 @@ threadcount <- function(threads) {
 }
 
 # The call of the library for lw_pcnm, first leading variables alone (0
-# all); raiseat (tests) raises SIGINT at that telling of the progress
+# all), longitudes and latitudes when lonlat; raiseat (tests) raises SIGINT at that telling of the progress
 # callback, told from the first step.
-pcnmcall <- function(xy, nsup, limit, threads, bar, raiseat = 0L, first = 0L) {
-    .Call(C_lwr_pcnm, xy, as.integer(nsup), as.double(limit), as.integer(threads), bar,
+pcnmcall <- function(xy, nsup, limit, threads, bar, raiseat = 0L, first = 0L, lonlat = FALSE) {
+    .Call(C_lwr_pcnm, xy, as.integer(nsup), isTRUE(lonlat), as.double(limit), as.integer(threads), bar,
           as.integer(raiseat), as.integer(first))
 }
 
@@ -81,11 +105,14 @@ firstcount <- function(first) {
 
 # lw_pcnm: the PCNM variables of the sites coords (main sites, then those
 # marked supplementary, given to the library in that order), limit a number
-# or "mst", the first leading ones alone when first is a number; returns
-# the lw_pcnm object (see ?lw_pcnm), which keeps its analysis for predict.
+# or "mst", the first leading ones alone when first is a number, geodesic
+# distances when lonlat (NULL: when coords is a geographic sf object);
+# returns the lw_pcnm object (see ?lw_pcnm), which keeps its analysis for
+# predict.
 lw_pcnm <- function(coords, limit = "mst", supplementary = NULL, select = c("all", "positive"),
-                    threads = NULL, verbose = TRUE, first = NULL) {
+                    threads = NULL, verbose = TRUE, first = NULL, lonlat = NULL) {
     xy <- sitematrix(coords, "lw_pcnm")
+    lonlat <- lonlatof(lonlat, coords, xy, "lw_pcnm")
     select <- match.arg(select)
     if (is.null(supplementary)) supplementary <- rep(FALSE, nrow(xy))
     if (!is.logical(supplementary) || length(supplementary) != nrow(xy) || anyNA(supplementary))
@@ -101,7 +128,8 @@ lw_pcnm <- function(coords, limit = "mst", supplementary = NULL, select = c("all
     threads <- threadcount(threads)
     xy <- xy[c(which(!supplementary), which(supplementary)), , drop = FALSE]
     nsup <- sum(supplementary)
-    r <- pcnmcall(xy, nsup, limit, threads, isTRUE(verbose) && interactive(), first = k)
+    r <- pcnmcall(xy, nsup, limit, threads, isTRUE(verbose) && interactive(), first = k,
+                  lonlat = lonlat)
     if (r$status != 0L) failed(r, "lw_pcnm")
     if (k > 0L && r$missing > 0L)
         warning(sprintf("lw_pcnm: Of the %d leading eigenvalues, %d are not positive: %d variables",
@@ -130,6 +158,7 @@ lw_pcnm <- function(coords, limit = "mst", supplementary = NULL, select = c("all
     attr(v, "coords") <- xy[main, , drop = FALSE]
     attr(v, "supplementary") <- xy[-main, , drop = FALSE]
     attr(v, "first") <- if (k > 0L) k else NULL
+    attr(v, "lonlat") <- lonlat
     attr(v, "threads") <- threads
     attr(v, "columns") <- columns
     attr(v, "analysis") <- r$analysis
@@ -141,10 +170,11 @@ sumsof <- function(s) c(positive = s[1], negative = s[2], trace = s[3])
 
 # lw_threshold: the tree's limit of the sites coords, with its decimal as
 # the attribute text.
-lw_threshold <- function(coords) {
+lw_threshold <- function(coords, lonlat = NULL) {
     xy <- sitematrix(coords, "lw_threshold")
+    lonlat <- lonlatof(lonlat, coords, xy, "lw_threshold")
     if (nrow(xy) < 2L) stop("lw_threshold: the tree's limit needs two sites or more", call. = FALSE)
-    r <- .Call(C_lwr_threshold, xy, 0L)
+    r <- .Call(C_lwr_threshold, xy, 0L, lonlat)
     if (r$status != 0L) failed(r, "lw_threshold")
     structure(r$limit, text = r$text)
 }

@@ -9,10 +9,15 @@ plainmatrix <- function(x) {
     v
 }
 
+# The limit as printed: with its unit and the distances for longitudes and
+# latitudes.
+limittext <- function(limit, lonlat)
+    if (isTRUE(lonlat)) paste(format(limit), "km (geodesic distances on the WGS84 ellipsoid)") else format(limit)
+
 # Prints the counts and the first variables of x; returns x invisibly.
 print.lw_pcnm <- function(x, ...) {
     cat(sprintf("PCNM variables: %d of %d sites, limit %s; %d variable%s kept of %d%s\n",
-                ncol(x), nrow(x), format(attr(x, "limit")), ncol(x),
+                ncol(x), nrow(x), limittext(attr(x, "limit"), attr(x, "lonlat")), ncol(x),
                 if (ncol(x) == 1L) "" else "s", attr(x, "count"),
                 if (is.null(attr(x, "first"))) "" else sprintf(" (the %d leading asked for)", attr(x, "first"))))
     if (!is.na(attr(x, "correlation")))
@@ -31,13 +36,14 @@ summary.lw_pcnm <- function(object, ...) {
     structure(list(sites = nrow(object), limit = attr(object, "limit"),
                    count = attr(object, "count"), kept = ncol(object),
                    eigenvalues = ev[seq_len(attr(object, "count"))], sums = attr(object, "sums"),
-                   moran = m, correlation = attr(object, "correlation"), first = attr(object, "first")),
+                   moran = m, correlation = attr(object, "correlation"), first = attr(object, "first"),
+                   lonlat = isTRUE(attr(object, "lonlat"))),
               class = "summary.lw_pcnm")
 }
 
 # Prints the summary x; returns it invisibly.
 print.summary.lw_pcnm <- function(x, ...) {
-    cat(sprintf("PCNM analysis of %d main sites, truncation limit %s\n", x$sites, format(x$limit)))
+    cat(sprintf("PCNM analysis of %d main sites, truncation limit %s\n", x$sites, limittext(x$limit, x$lonlat)))
     if (is.null(x$first))
         cat(sprintf("positive eigenvalues: %d (sum %s); negative sum %s; trace %s\n", x$count,
                     format(x$sums[["positive"]]), format(x$sums[["negative"]]), format(x$sums[["trace"]])))
@@ -123,6 +129,7 @@ predict.lw_pcnm <- function(object, newdata, ...) {
         stop("predict: object must come from lw_pcnm", call. = FALSE)
     if (missing(newdata)) stop("predict: newdata, the new sites, is missing", call. = FALSE)
     xy <- sitematrix(newdata, "predict")
+    lonlatof(isTRUE(attr(object, "lonlat")), newdata, xy, "predict")
     ncoord <- ncol(attr(object, "coords"))
     if (ncol(xy) != ncoord)
         stop(sprintf("predict: the new sites need %d coordinate%s, as the analysed sites, not %d", ncoord,
@@ -144,7 +151,7 @@ rerun <- function(object) {
     xy <- rbind(attr(object, "coords"), sup)
     k <- attr(object, "first")
     r <- pcnmcall(xy, nrow(sup), attr(object, "limit"), attr(object, "threads"), FALSE,
-                  first = if (is.null(k)) 0L else k)
+                  first = if (is.null(k)) 0L else k, lonlat = isTRUE(attr(object, "lonlat")))
     if (r$status != 0L) failed(r, "predict")
     r$analysis
 }

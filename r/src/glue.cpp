@@ -195,12 +195,15 @@ int writefile(const double* x, int n, int nvar, int ncoord, int method, int orde
 }
 
 // The PCNM analysis of the sites xy (a numeric matrix, the nsup
-// supplementary sites last) run in a: the limit lim (NA: the tree's limit,
-// then put in lim), threads threads (0 every processor), the first leading
-// variables alone (0 all), told to t.  Returns a status.
-int runpcnm(lw_analysis* a, SEXP xy, int nsup, double& lim, int threads, int first, telling& t)
+// supplementary sites last) run in a: their longitudes and latitudes when
+// lonlat, the limit lim (NA: the tree's limit, then put in lim), threads
+// threads (0 every processor), the first leading variables alone (0 all),
+// told to t.  Returns a status.
+int runpcnm(lw_analysis* a, SEXP xy, int nsup, bool lonlat, double& lim, int threads, int first,
+            telling& t)
 {
     int status = givesites(a, xy, nsup);
+    if (status == LW_OK) status = lw_lonlat(a, lonlat);
     if (status == LW_OK && ISNA(lim)) status = lw_treelimit(a, &lim, nullptr);
     if (status == LW_OK) status = lw_pcnm(a, lim);
     if (status == LW_OK) status = lw_first(a, first);
@@ -215,7 +218,8 @@ int runpcnm(lw_analysis* a, SEXP xy, int nsup, double& lim, int threads, int fir
 extern "C" {
 
 // PCNM variables of the sites xy (a numeric matrix, the nsup supplementary
-// sites last) with the limit (NA: the tree's limit), threads threads (0
+// sites last; longitudes and latitudes when lonlat) with the limit (NA: the
+// tree's limit), threads threads (0
 // every processor), the first leading variables alone (0 all), a progress
 // bar when bar; raiseat for the tests.  Returns the answer with variables,
 // eigenvalues (every one of the whole analysis; the count found of the
@@ -223,7 +227,8 @@ extern "C" {
 // positive), moran (count x 4), correlation, limit (as applied, in the
 // coordinates' units), sums, and analysis: the external pointer that owns
 // the analysis, for new sites (lwr_place).
-SEXP lwr_pcnm(SEXP xy, SEXP nsup, SEXP limit, SEXP threads, SEXP bar, SEXP raiseat, SEXP first)
+SEXP lwr_pcnm(SEXP xy, SEXP nsup, SEXP lonlat, SEXP limit, SEXP threads, SEXP bar, SEXP raiseat,
+              SEXP first)
 {
     SEXP p = PROTECT(newanalysis());
     lw_analysis* a = analysisof(p);
@@ -232,7 +237,7 @@ SEXP lwr_pcnm(SEXP xy, SEXP nsup, SEXP limit, SEXP threads, SEXP bar, SEXP raise
     telling t;
     t.bar = Rf_asLogical(bar) == TRUE;
     t.raiseat = Rf_asInteger(raiseat);
-    int status = runpcnm(a, xy, Rf_asInteger(nsup), lim, Rf_asInteger(threads), k, t);
+    int status = runpcnm(a, xy, Rf_asInteger(nsup), Rf_asLogical(lonlat) == TRUE, lim, Rf_asInteger(threads), k, t);
     if (status != LW_OK) {
         SEXP out = failure(p, t.interrupted ? -1 : status);
         UNPROTECT(1);
@@ -312,16 +317,17 @@ SEXP lwr_polynomial(SEXP xy, SEXP order)
     return out;
 }
 
-// The tree's limit of the sites xy (nsup of them supplementary).  Returns
-// the answer with limit and text (the decimal as lociweaver-threshold
-// answers it).
-SEXP lwr_threshold(SEXP xy, SEXP nsup)
+// The tree's limit of the sites xy (nsup of them supplementary; longitudes
+// and latitudes when lonlat).  Returns the answer with limit and text (the
+// decimal as lociweaver-threshold answers it).
+SEXP lwr_threshold(SEXP xy, SEXP nsup, SEXP lonlat)
 {
     SEXP p = PROTECT(newanalysis());
     lw_analysis* a = analysisof(p);
     double lim = 0;
     char text[40] = "";
     int status = givesites(a, xy, Rf_asInteger(nsup));
+    if (status == LW_OK) status = lw_lonlat(a, Rf_asLogical(lonlat) == TRUE);
     if (status == LW_OK) status = lw_treelimit(a, &lim, text);
     if (status != LW_OK) {
         SEXP out = failure(p, status);
@@ -353,11 +359,11 @@ SEXP lwr_write(SEXP x, SEXP path, SEXP layout, SEXP method, SEXP ncoord, SEXP or
 }
 
 static const R_CallMethodDef calls[] = {
-    {"lwr_pcnm", (DL_FUNC)&lwr_pcnm, 7},
+    {"lwr_pcnm", (DL_FUNC)&lwr_pcnm, 8},
     {"lwr_alive", (DL_FUNC)&lwr_alive, 1},
     {"lwr_place", (DL_FUNC)&lwr_place, 2},
     {"lwr_polynomial", (DL_FUNC)&lwr_polynomial, 2},
-    {"lwr_threshold", (DL_FUNC)&lwr_threshold, 2},
+    {"lwr_threshold", (DL_FUNC)&lwr_threshold, 3},
     {"lwr_write", (DL_FUNC)&lwr_write, 6},
     {nullptr, nullptr, 0}};
 
