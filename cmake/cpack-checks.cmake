@@ -7,6 +7,14 @@ if(CPACK_GENERATOR STREQUAL "DEB")
     message(FATAL_ERROR "The Debian package needs dpkg-shlibdeps: apt-get install dpkg-dev "
       "(or tools/install-deps test); cpack -G TGZ makes the .tar.gz without it")
   endif()
+  # GeographicLib's development package, for a build with geodesic
+  # distances: programs that link the library link it too.
+  if(CPACK_LOCIWEAVER_RECOMMENDS_FILE AND EXISTS "${CPACK_LOCIWEAVER_RECOMMENDS_FILE}")
+    file(READ "${CPACK_LOCIWEAVER_RECOMMENDS_FILE}" recommends)
+    if(recommends)
+      set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "${recommends}")
+    endif()
+  endif()
 endif()
 
 # The .tar.gz: LICENSE in share/doc/lociweaver, beside the copyright.

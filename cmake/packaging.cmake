@@ -105,6 +105,8 @@ if(NOT WIN32)
   # holds the licence, and a second licence file is out of place).
   configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/licence/LICENSE COPYONLY)
   set(CPACK_LOCIWEAVER_LICENCE_DIR ${PROJECT_BINARY_DIR}/licence)
+  # What the Debian package recommends, written by src/CMakeLists.txt.
+  set(CPACK_LOCIWEAVER_RECOMMENDS_FILE ${debian_dir}/recommends)
 else()
   # The Windows .zip: LICENSE at its top, beside the programs and the guide.
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
