@@ -1576,6 +1576,24 @@ TEST(vars, newsitesattheirplaces)
         }
     }
 
+    // With --layout, NEWOUTPUT is in the layout too: the same numbers, to
+    // the layout's decimals, as OUTPUT's at the same places.
+    for (const char* layout : {"1", "2"}) {
+        scratch t;
+        spit(t.work + "/c.txt", sites);
+        spit(t.work + "/p.txt", places);
+        outcome run = runprogram(t, "lociweaver-vars",
+                                 {"--limit", "30", "--layout", layout, "--new", "p.txt", "n.txt", "c.txt", "v.txt"}, "");
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::istringstream v(slurp(t.work + "/v.txt")), n(slurp(t.work + "/n.txt"));
+        std::vector<double> vs, ns;
+        for (double x; v >> x;) vs.push_back(x);
+        for (double x; n >> x;) ns.push_back(x);
+        ASSERT_GT(vs.size(), 60u) << layout;
+        ASSERT_EQ(ns.size(), vs.size()) << layout;
+        for (size_t i = 0; i < vs.size(); ++i) EXPECT_NEAR(ns[i], vs[i], 2e-6) << layout << " " << i;
+    }
+
     scratch e;
     spit(e.work + "/c.txt", sites);
     spit(e.work + "/p.txt", places);

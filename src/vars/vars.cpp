@@ -62,8 +62,8 @@ const char* const help[] = {
     "  --polynomial ORDER  the monomials of a polynomial of order 2 to 5",
     "  --first K           only the K leading PCNM variables, from the pairs of sites",
     "                      within the limit alone (for large surveys)",
-    "  --layout 1|2|3      OUTPUT as lociweaver writes it: one line per object,",
-    "                      folded, or a Canoco file",
+    "  --layout 1|2|3      OUTPUT (and NEWOUTPUT) as lociweaver writes it: one line",
+    "                      per object, folded, or a Canoco file",
     "  --moran FILE        a table of each variable's eigenvalue and Moran's I",
     "  --report FILE       the run's record as lociweaver's report file has it from",
     "                      the construction on: the limit, the eigenvalues, ...",
@@ -71,7 +71,7 @@ const char* const help[] = {
     "  --threads K         the threads of the computation (default: every processor)",
     "  --new NEWSITES NEWOUTPUT",
     "                      the variables at sites that took no part in the analysis",
-    "                      (a file of the same kind as SITES), as a CSV table",
+    "                      (a file of the same kind as SITES), as OUTPUT is written",
     "  --force             replace OUTPUT, FILE and NEWOUTPUT when they exist",
     "  --help              this text",
     "",
@@ -237,14 +237,14 @@ std::string field(const std::string& text)
     return q + "\"";
 }
 
-// Writes the variables of the columns keep of the run a on out, in the
-// layout of o: the CSV table (a label and the shortest decimal of every
-// value), or one of the dialogue's three layouts.
-void writevariables(stream& out, const varsoptions& o, const runsites& s, const lw_analysis* a,
-               const std::vector<int>& keep)
+// Writes the columns keep of the variables v (n rows of count columns, by
+// columns) of the sites with the labels and ncoord coordinates on out, in
+// the layout of o: the CSV table (a label and the shortest decimal of
+// every value), or one of the dialogue's three layouts.
+void writevariables(stream& out, const varsoptions& o, const std::vector<std::string>& labels, int n,
+                    int ncoord, const double* v, int count, const std::vector<int>& keep)
 {
-    const int n = lw_rows(a), k = int(keep.size());
-    const double* v = lw_variables(a);
+    const int k = int(keep.size());
     const bool pcnm = o.order == 0;
     if (o.layout == 0) {
         const std::string prefix = pcnm ? ",PCNM" : ",Mono";
@@ -252,7 +252,7 @@ void writevariables(stream& out, const varsoptions& o, const runsites& s, const 
         for (int j : keep) row += prefix + std::to_string(j + 1);
         wrecord(out, row);
         for (int i = 0; i < n; ++i) {
-            row = field(s.labels[size_t(i)]);
+            row = field(labels[size_t(i)]);
             for (int j : keep) row += "," + shortest(v[size_t(i) + size_t(j) * size_t(n)]);
             wrecord(out, row);
         }
@@ -260,7 +260,7 @@ void writevariables(stream& out, const varsoptions& o, const runsites& s, const 
     }
     // The columns kept, gathered only when some are left out.
     std::vector<double> x;
-    if (k < lw_count(a)) {
+    if (k < count) {
         x.resize(size_t(n) * size_t(k > 0 ? k : 1));
         for (int c = 0; c < k; ++c)
             for (int i = 0; i < n; ++i)
@@ -269,9 +269,9 @@ void writevariables(stream& out, const varsoptions& o, const runsites& s, const 
     }
     const int method = pcnm ? 1 : 2;
     if (o.layout == 3)
-        canocofree(n, s.ncoord, k, n, v, method, o.order, out);
+        canocofree(n, ncoord, k, n, v, method, o.order, out);
     else
-        writeout(n, s.ncoord, k, n, v, o.layout, method, o.order, out);
+        writeout(n, ncoord, k, n, v, o.layout, method, o.order, out);
 }
 
 // Writes the record of the run a on rep, as the dialogue's report has it
@@ -430,7 +430,9 @@ std::vector<std::string> varsrun(const varsoptions& o, units& io)
     // The files, each removed again when a later one fails.
     std::vector<std::string> written;
     try {
-        writeall(io.vars, o.output, o.force, [&] { writevariables(io.vars, o, s, a.get(), keep); });
+        writeall(io.vars, o.output, o.force, [&] {
+            writevariables(io.vars, o, s.labels, n, s.ncoord, lw_variables(a.get()), count, keep);
+        });
         written.push_back(o.output);
         const float now = float(ossecondofday());
         if (!o.moran.empty()) {
@@ -451,16 +453,8 @@ std::vector<std::string> varsrun(const varsoptions& o, units& io)
         if (!o.newoutput.empty()) {
             std::vector<double> at(size_t(ns.n) * size_t(count));
             if (ns.n > 0 && lw_place(a.get(), ns.n, ns.x.data(), at.data()) != LW_OK) stop(a.get(), o.newsites);
-            writeall(io.vars, o.newoutput, o.force, [&] {
-                std::string row = field(o.id.empty() ? "site" : o.id);
-                for (int j : keep) row += std::string(",") + prefix + std::to_string(j + 1);
-                wrecord(io.vars, row);
-                for (int i = 0; i < ns.n; ++i) {
-                    row = field(ns.labels[size_t(i)]);
-                    for (int j : keep) row += "," + shortest(at[size_t(i) + size_t(j) * size_t(ns.n)]);
-                    wrecord(io.vars, row);
-                }
-            });
+            writeall(io.vars, o.newoutput, o.force,
+                     [&] { writevariables(io.vars, o, ns.labels, ns.n, ns.ncoord, at.data(), count, keep); });
         }
     } catch (...) {
         for (const std::string& f : written) std::remove(f.c_str());
