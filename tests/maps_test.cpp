@@ -201,6 +201,12 @@ const filecase files[] = {
     {"rows beyond the header", " 1 1\n   1.000000\n   2.000000\n", {}, "line 3: more lines"},
     {"no layout of lociweaver", "x y z\n", {}, "line 1: not a spatial-variable file"},
     {"blank-separated numbers", " 1 2\n1.5 2.5\n", {}, "line 2: not 2 values in fields"},
+    {"CSV of lociweaver-vars, quoted labels, CR LF",
+     "site,PCNM1,PCNM3\r\n\"a, \"\"b\"\"\",0.25,-1e-07\r\nc,15474.0,3\r\n",
+     {0.25, -1e-07, 15474, 3}, nullptr},
+    {"CSV, a value that is none", "site,PCNM1,PCNM2\nA,1,2\nB,1,x\n", {}, "line 3: value 2 (\"x\")"},
+    {"CSV, a value missing", "site,PCNM1,PCNM2\nA,1,2\nB,1\n", {}, "line 3: not a label and 2 values"},
+    {"CSV, an unclosed quote", "site,PCNM1\n\"A,1\n", {}, "line 2: not a label and 1 values"},
 };
 
 TEST(maps, readsthethreelayoutsandrefuseswiththeline)
@@ -219,6 +225,10 @@ TEST(maps, readsthethreelayoutsandrefuseswiththeline)
     variables v;
     readback(files[3].text, v);
     EXPECT_EQ(v.labels, (std::vector<std::string>{"PCNM 1", "PCNM 2"}));
+    readback(files[9].text, v);
+    EXPECT_EQ(v.n, 2);
+    EXPECT_EQ(v.k, 2);
+    EXPECT_EQ(v.labels, (std::vector<std::string>{"PCNM1", "PCNM3"}));
 }
 
 // ---------------------------------------------------------------- the picture

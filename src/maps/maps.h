@@ -67,8 +67,9 @@ void readsites(stream& file, sites& s);
 // readvars: the spatial-variable file on file (open), in any of lociweaver's
 //   three layouts: its header, its value fields (10, 11 or 12 characters,
 //   told from the fields' decimal points) and, for the Canoco file, the
-//   labels of the variables.  Throws refusal, with the line, for anything
-//   that is not such a file.
+//   labels of the variables; or the CSV table of lociweaver-vars (a header
+//   of names, a label and the values on each line), its names the labels.
+//   Throws refusal, with the line, for anything that is not such a file.
 void readvars(stream& file, variables& v);
 
 // findpairs: the pairs of the first n objects of the ranged coordinates xr

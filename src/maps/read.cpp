@@ -1,5 +1,6 @@
 // Reading the sites (a design, a coordinates file, a Grid.txt) and the
-// spatial-variable file in its three layouts.
+// spatial-variable file in its three layouts or as lociweaver-vars's CSV
+// table.
 #include <charconv>
 #include <cstring>
 #include <string>
@@ -43,6 +44,65 @@ std::string trimmed(std::string line)
 {
     while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
     return line;
+}
+
+// The comma-separated fields of a CSV line, a field in double quotes taken
+// whole (a doubled quote in it one quote); false for an unclosed quote.
+bool csvfields(const std::string& line, std::vector<std::string>& out)
+{
+    out.clear();
+    size_t a = 0;
+    for (;;) {
+        std::string f;
+        if (a < line.size() && line[a] == '"') {
+            for (++a;; ++a) {
+                if (a >= line.size()) return false;
+                if (line[a] == '"') {
+                    if (a + 1 < line.size() && line[a + 1] == '"') ++a;
+                    else break;
+                }
+                f += line[a];
+            }
+            ++a;
+            if (a < line.size() && line[a] != ',') return false;
+        } else {
+            size_t e = line.find(',', a);
+            f = line.substr(a, (e == std::string::npos ? line.size() : e) - a);
+            a = e == std::string::npos ? line.size() : e;
+        }
+        out.push_back(f);
+        if (a >= line.size()) return true;
+        ++a;
+    }
+}
+
+// The CSV table of lociweaver-vars on file, its header line already in
+// line: a label column, then a column per variable, a row per object; the
+// variables' names become the labels.
+void readcsv(stream& file, std::string line, variables& v)
+{
+    std::vector<std::string> f;
+    if (!csvfields(trimmed(line), f) || f.size() < 2)
+        throw refusal{"a CSV table of variables has a label column and a column per variable", file.lines};
+    const int k = int(f.size()) - 1;
+    v.k = k;
+    v.labels.assign(f.begin() + 1, f.end());
+    v.v.clear();
+    v.n = 0;
+    while (readline(file, line)) {
+        line = trimmed(line);
+        if (line.empty()) continue;
+        if (!csvfields(line, f) || int(f.size()) != k + 1)
+            throw refusal{"not a label and " + std::to_string(k) + " values, as the header's columns", file.lines};
+        for (int j = 1; j <= k; ++j) {
+            double x = 0;
+            if (!number(f[size_t(j)], x))
+                throw refusal{"value " + std::to_string(j) + " (\"" + f[size_t(j)] + "\") is not a number", file.lines};
+            v.v.push_back(x);
+        }
+        if (static_cast<long long>(++v.n) * k > 100000000) throw refusal{"more than 100000000 values", file.lines};
+    }
+    if (v.n == 0) throw refusal{"a CSV table of variables without a row", file.lines};
 }
 
 // Whether the line holds m fields of width w, each with its decimal point
@@ -155,6 +215,12 @@ void readvars(stream& file, variables& v)
     std::vector<std::string> head = words(line);
     bool canoco = head.size() >= 2 && head[0] == "File" && head[1] == "of";
     int n = 0, k = 0;
+    // A header of names, comma-separated: the CSV table of lociweaver-vars.
+    if (!canoco && line.find(',') != std::string::npos && !head.empty() &&
+        !count(head[0].data(), head[0].data() + head[0].size(), n)) {
+        readcsv(file, line, v);
+        return;
+    }
     if (canoco) {
         nextline(file, line, "the word FREE");
         if (line != "FREE") throw refusal{"a Canoco file of lociweaver has FREE on its second line", file.lines};
