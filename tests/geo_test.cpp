@@ -192,6 +192,51 @@ TEST_F(geo, pairsagainstallpairs)
     EXPECT_EQ(p.w[0], 1.0);
 }
 
+// The sites within the limit of places that are no sites: those of a
+// measure of every site, in increasing order, with the same distances to
+// the bit; around the globe, across 180 (places written east of 180 too),
+// around the pole, and a place beyond every site.
+TEST_F(geo, nearofaplaceagainstallsites)
+{
+    const struct {
+        const char* what;
+        vec sites, places;
+        double limit;
+    } cases[] = {
+        {"the globe, 1500 km", globe(300, 11), globe(60, 12), 1500},
+        {"across 180", box(200, 178, 182, -5, 5, 13), box(40, 179, 181.5, -6, 6, 14), 60},
+        {"around the pole", box(120, 0, 360, 87, 90, 15), box(30, -180, 180, 88, 90, 16), 150},
+        {"beyond every site", box(50, 10, 11, 10, 11, 17), {100, -40}, 50},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int n = int(c.sites.size() / 2), m = int(c.places.size() / 2);
+        const double scaled = c.limit + double(1.0e-10f);
+        normalgrid g;
+        normalsof(n, n, c.sites.data(), scaled, g);
+        std::vector<int> nb = {-1};
+        std::vector<double> d = {-1};
+        long found = 0;
+        for (int o = 0; o < m; ++o) {
+            const double lon = c.places[size_t(o)], lat = c.places[size_t(o + m)];
+            const size_t from = nb.size();
+            geonearof(g, n, c.sites.data(), lon, lat, scaled, nb, d);
+            std::vector<int> want;
+            std::vector<double> wantd;
+            for (int i = 0; i < n; ++i) {
+                double x = geodist(lon, lat, c.sites[size_t(i)], c.sites[size_t(i + n)]);
+                if (x <= scaled) want.push_back(i), wantd.push_back(x);
+            }
+            EXPECT_EQ(std::vector<int>(nb.begin() + long(from), nb.end()), want) << "place " << o;
+            EXPECT_EQ(std::vector<double>(d.begin() + long(from), d.end()), wantd) << "place " << o;
+            found += long(want.size());
+        }
+        EXPECT_EQ(nb[0], -1) << "what was there is kept";
+        if (m > 1) EXPECT_GT(found, m);
+        else EXPECT_EQ(found, 0);
+    }
+}
+
 // The test's own tree: Prim's method over all geodesic distances, from
 // site 1, its longest edge.
 double primlongest(const vec& ll, int n)

@@ -658,15 +658,15 @@ int lw_place(lw_analysis* a, int m, const double* xy, double* out)
         // The principal coordinates by rows, the analysed sites in a grid of
         // cells, and the new sites in blocks, the neighbours of a block
         // found before the block is placed.
-        const int ntot = a->n + a->nsup, npos = a->count, block = a->lonlat ? 256 : 4096;
+        const int ntot = a->n + a->nsup, npos = a->count, block = 4096;
         const double* pc = a->nsup > 0 ? a->pc.data() : a->vars.data();
         std::vector<double> base(static_cast<size_t>(npos)), pcr(size_t(ntot) * size_t(npos));
         placebase(ntot, a->scaled, a->rowmean.data(), npos, pc, ntot, base.data());
         for (int k = 0; k < npos; ++k)
             for (int i = 0; i < ntot; ++i) pcr[size_t(i) * npos + size_t(k)] = pc[size_t(i) + size_t(k) * ntot];
         cellgrid g;
-        std::vector<double> d;
-        if (a->lonlat) d.resize(size_t(block) * size_t(ntot));
+        normalgrid sphere;
+        if (a->lonlat) normalsof(ntot, ntot, a->ranged.data(), a->scaled, sphere);
         else cellsof(ntot, a->ncoord, ntot, a->ranged.data(), a->scaled, g);
         std::vector<long> start;
         std::vector<int> nb;
@@ -677,16 +677,9 @@ int lw_place(lw_analysis* a, int m, const double* xy, double* out)
             nb.clear();
             dist.clear();
             if (a->lonlat) {
-                // Geodesic distances to every analysed site, those within
-                // the limit kept in increasing order.
-                geocross(b, ntot, ntot, a->ranged.data(), y.data() + o, m, d.data());
                 for (int q = 0; q < b; ++q) {
-                    const double* row = d.data() + size_t(q) * ntot;
-                    for (int i = 0; i < ntot; ++i)
-                        if (within(row[i], a->scaled)) {
-                            nb.push_back(i);
-                            dist.push_back(row[i]);
-                        }
+                    geonearof(sphere, ntot, a->ranged.data(), y[size_t(o + q)], y[size_t(o + q) + rows],
+                              a->scaled, nb, dist);
                     start.push_back(long(nb.size()));
                 }
             } else {

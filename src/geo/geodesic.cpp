@@ -41,6 +41,17 @@ const int keybits = 21;
 // The cell key of indices (x, y, z).
 uint64_t keyof(uint64_t x, uint64_t y, uint64_t z) { return (x << (2 * keybits)) | (y << keybits) | z; }
 
+// The cell indices c (out, 3) of the unit normal u in cells of the side,
+// from 1, kept from the ends of the key's range.
+void cellof(const double* u, double side, uint64_t* c)
+{
+    const uint64_t top = (uint64_t(1) << keybits) - 2;
+    for (int k = 0; k < 3; ++k) {
+        double x = std::floor((u[k] + 1) / side);
+        c[k] = x < 1 ? 1 : x > double(top) ? top : uint64_t(x) + 1;
+    }
+}
+
 // nearby: the pairs of the first n sites within the scaled limit, with
 //   their geodesic distances: for site i (from 0), its partners j > i (from
 //   0) nb[start[i] .. start[i + 1] - 1] in increasing order, at distances
@@ -48,28 +59,8 @@ uint64_t keyof(uint64_t x, uint64_t y, uint64_t z) { return (x << (2 * keybits))
 void nearby(int n, int ld, const double* ll, double scaled, std::vector<long>& start, std::vector<int>& nb,
             std::vector<double>& dist)
 {
-    // The unit normals, and the cell of each on every axis.
-    double side = std::max(chordof(scaled), smallestside);
-    std::vector<double> u(size_t(n) * 3);
-    std::vector<uint64_t> cell(size_t(n) * 3), key(static_cast<size_t>(n));
-    const uint64_t top = (uint64_t(1) << keybits) - 2;
-    for (int i = 0; i < n; ++i) {
-        unitvec(ll[i], ll[size_t(i) + size_t(ld)], &u[size_t(i) * 3]);
-        for (int k = 0; k < 3; ++k) {
-            double c = std::floor((u[size_t(i) * 3 + size_t(k)] + 1) / side);
-            cell[size_t(i) * 3 + size_t(k)] = c < 1 ? 1 : c > double(top) ? top : uint64_t(c) + 1;
-        }
-        key[size_t(i)] = keyof(cell[size_t(i) * 3], cell[size_t(i) * 3 + 1], cell[size_t(i) * 3 + 2]);
-    }
-    // The sites in the order of their keys (of their numbers within a cell).
-    std::vector<int> order(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) order[size_t(i)] = i;
-    std::sort(order.begin(), order.end(), [&](int a, int b) {
-        return key[size_t(a)] != key[size_t(b)] ? key[size_t(a)] < key[size_t(b)] : a < b;
-    });
-    std::vector<uint64_t> sorted(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) sorted[size_t(i)] = key[size_t(order[size_t(i)])];
-
+    normalgrid g;
+    normalsof(n, ld, ll, scaled, g);
     // Each site's partners after it, from the 27 cells around its own,
     // each measured on the ellipsoid.
     start.assign(1, 0);
@@ -78,14 +69,17 @@ void nearby(int n, int ld, const double* ll, double scaled, std::vector<long>& s
     std::vector<std::pair<int, double>> row;
     for (int i = 0; i < n; ++i) {
         row.clear();
-        const uint64_t* c = &cell[size_t(i) * 3];
+        double u[3];
+        uint64_t c[3];
+        unitvec(ll[i], ll[size_t(i) + size_t(ld)], u);
+        cellof(u, g.side, c);
         for (uint64_t x = c[0] - 1; x <= c[0] + 1; ++x)
             for (uint64_t y = c[1] - 1; y <= c[1] + 1; ++y)
                 for (uint64_t z = c[2] - 1; z <= c[2] + 1; ++z) {
                     uint64_t k = keyof(x, y, z);
-                    auto from = std::lower_bound(sorted.begin(), sorted.end(), k);
-                    for (auto at = from; at != sorted.end() && *at == k; ++at) {
-                        int j = order[size_t(at - sorted.begin())];
+                    auto from = std::lower_bound(g.sorted.begin(), g.sorted.end(), k);
+                    for (auto at = from; at != g.sorted.end() && *at == k; ++at) {
+                        int j = g.order[size_t(at - g.sorted.begin())];
                         if (j <= i) continue;
                         double d = geodist(ll[i], ll[size_t(i) + size_t(ld)], ll[j], ll[size_t(j) + size_t(ld)]);
                         if (within(d, scaled)) row.emplace_back(j, d);
@@ -182,6 +176,69 @@ void geopairs(int n, int ld, const double* ll, double scaled, pairs& p)
     }
 }
 
+// normalsof
+//   n, ld, ll (in) the sites.  scaled (in) the limit, km plus the margin.
+//   g (out) their grid of cells.
+void normalsof(int n, int ld, const double* ll, double scaled, normalgrid& g)
+{
+    g.side = std::max(chordof(scaled), smallestside);
+    std::vector<uint64_t> key(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        double u[3];
+        uint64_t c[3];
+        unitvec(ll[i], ll[size_t(i) + size_t(ld)], u);
+        cellof(u, g.side, c);
+        key[size_t(i)] = keyof(c[0], c[1], c[2]);
+    }
+    // The sites in the order of their keys (of their numbers within a cell).
+    g.order.resize(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) g.order[size_t(i)] = i;
+    std::sort(g.order.begin(), g.order.end(), [&](int a, int b) {
+        return key[size_t(a)] != key[size_t(b)] ? key[size_t(a)] < key[size_t(b)] : a < b;
+    });
+    g.sorted.resize(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) g.sorted[size_t(i)] = key[size_t(g.order[size_t(i)])];
+}
+
+// geonearof
+//   g, ld, ll (in) the sites and their grid.  lon, lat (in) the place.
+//   scaled (in) the limit of the grid.  nb, dist (in,out) appended to.
+void geonearof(const normalgrid& g, int ld, const double* ll, double lon, double lat, double scaled,
+               std::vector<int>& nb, std::vector<double>& dist)
+{
+    double u[3];
+    uint64_t c[3];
+    unitvec(lon, lat, u);
+    cellof(u, g.side, c);
+    const size_t from = nb.size();
+    for (uint64_t x = c[0] - 1; x <= c[0] + 1; ++x)
+        for (uint64_t y = c[1] - 1; y <= c[1] + 1; ++y)
+            for (uint64_t z = c[2] - 1; z <= c[2] + 1; ++z) {
+                uint64_t k = keyof(x, y, z);
+                for (auto at = std::lower_bound(g.sorted.begin(), g.sorted.end(), k);
+                     at != g.sorted.end() && *at == k; ++at) {
+                    int i = g.order[size_t(at - g.sorted.begin())];
+                    double d = geodist(lon, lat, ll[i], ll[size_t(i) + size_t(ld)]);
+                    if (within(d, scaled)) {
+                        nb.push_back(i);
+                        dist.push_back(d);
+                    }
+                }
+            }
+    // In increasing order of the sites, the distances with them.
+    std::vector<size_t> idx(nb.size() - from);
+    for (size_t q = 0; q < idx.size(); ++q) idx[q] = from + q;
+    std::sort(idx.begin(), idx.end(), [&](size_t a, size_t b) { return nb[a] < nb[b]; });
+    std::vector<int> n2(idx.size());
+    std::vector<double> d2(idx.size());
+    for (size_t q = 0; q < idx.size(); ++q) {
+        n2[q] = nb[idx[q]];
+        d2[q] = dist[idx[q]];
+    }
+    std::copy(n2.begin(), n2.end(), nb.begin() + long(from));
+    std::copy(d2.begin(), d2.end(), dist.begin() + long(from));
+}
+
 // geodistances
 //   ntot, ld, ll (in) the sites.  ldd (in) the leading dimension of d.
 //   d (out) the lower triangle.
@@ -195,17 +252,6 @@ void geodistances(int ntot, int ld, const double* ll, int ldd, double* d)
                     geodist(ll[i], ll[size_t(i) + size_t(ld)], ll[j], ll[size_t(j) + size_t(ld)]);
     };
     share(p, pc, columns);
-}
-
-// geocross
-//   m, y, ldy (in) the new sites.  ntot, ld, ll (in) the analysed sites.
-//   d (out) ntot x m, leading dimension ntot.
-void geocross(int m, int ntot, int ld, const double* ll, const double* y, int ldy, double* d)
-{
-    for (int o = 0; o < m; ++o)
-        for (int i = 0; i < ntot; ++i)
-            d[size_t(i) + size_t(o) * size_t(ntot)] =
-                geodist(y[o], y[size_t(o) + size_t(ldy)], ll[i], ll[size_t(i) + size_t(ld)]);
 }
 
 // geotree

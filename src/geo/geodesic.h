@@ -14,6 +14,8 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "geo/lonlat.h"
 #include "maps/maps.h"
@@ -54,16 +56,32 @@ double kmof(double chord);
 // p (out).  Throws std::bad_alloc.
 void geopairs(int n, int ld, const double* ll, double scaled, pairs& p);
 
+// A grid of cells of the unit normals of sites, for the search of the
+// sites within a limit of a place: the side of a cell, the sites in the
+// order of their cells' keys, and those keys.
+struct normalgrid {
+    double side = 0;
+    std::vector<int> order;
+    std::vector<uint64_t> sorted;
+};
+
+// normalsof: g (out) the grid of the n sites of ll (ld rows) for the scaled
+//   limit (cells of side chordof(scaled)).  Throws std::bad_alloc.
+void normalsof(int n, int ld, const double* ll, double scaled, normalgrid& g);
+
+// geonearof: appends to nb and dist the sites of ll (ld rows, in the grid
+//   g made for scaled) whose geodesic distance to (lon, lat) is within the
+//   scaled limit, and those distances (geodist(lon, lat, site)), in
+//   increasing order of the sites: those that a measure of every site
+//   would keep, with the same distances.  Throws std::bad_alloc.
+void geonearof(const normalgrid& g, int ld, const double* ll, double lon, double lat, double scaled,
+               std::vector<int>& nb, std::vector<double>& dist);
+
 // geodistances: the geodesic distances among the ntot sites of ll (ld
 //   rows), as distances() (pcnm.h) leaves the Euclidean ones: d(j, i),
 //   j > i, at d[j + i * ldd]; the upper triangle and the diagonal untouched.
 //   The threads share the columns; every distance is a measure of its own.
 void geodistances(int ntot, int ld, const double* ll, int ldd, double* d);
-
-// geocross: d(i, o) = d[i + o * ntot], the geodesic distance of new site o
-//   (0..m-1) of y (leading dimension ldy) to analysed site i of ll (ld), as
-//   crossdist (pcnm.h) leaves the Euclidean ones.
-void geocross(int m, int ntot, int ld, const double* ll, const double* y, int ldy, double* d);
 
 // geotree: the longest edge of a minimum spanning tree of the geodesic
 //   distances among the ntot sites of ll (ld rows, ntot >= 2): a first bound
