@@ -5,13 +5,15 @@
 // rotations (the orthonormalisation and the projected problems), the whole
 // time, and the peak memory of the process.
 //
-//   firstbench [--dense] [--grid] [--limit L] [--new M] [--threads T] N K
+//   firstbench [--dense] [--grid] [--lonlat] [--limit L] [--new M] [--threads T] N K
 //
 // --dense also times lw_run of the whole decomposition on the same sites;
 // --grid takes the sites of a square grid of N sites (N a square) instead;
 // --limit gives the scaled limit instead of the tree's; --new times
 // lw_place of M new sites drawn uniformly in the same square; --threads
-// sets the threads (default: every processor).
+// sets the threads (default: every processor).  --lonlat maps the square
+// onto longitudes 5 to 15 and latitudes 45 to 55 degrees and times the
+// library's calls alone, with geodesic distances at their tree's limit.
 #include <sys/resource.h>
 
 #include <chrono>
@@ -45,19 +47,20 @@ double peakmb()
 
 int main(int argc, char** argv)
 {
-    bool dense = false, grid = false;
+    bool dense = false, grid = false, lonlat = false;
     double given = 0;
     int news = 0, nthreads = 0;
     int at = 1;
     for (; at < argc && argv[at][0] == '-'; ++at) {
         if (!std::strcmp(argv[at], "--dense")) dense = true;
         else if (!std::strcmp(argv[at], "--grid")) grid = true;
+        else if (!std::strcmp(argv[at], "--lonlat")) lonlat = true;
         else if (!std::strcmp(argv[at], "--limit") && at + 1 < argc) given = std::atof(argv[++at]);
         else if (!std::strcmp(argv[at], "--new") && at + 1 < argc) news = std::atoi(argv[++at]);
         else if (!std::strcmp(argv[at], "--threads") && at + 1 < argc) nthreads = std::atoi(argv[++at]);
     }
     if (argc - at != 2) {
-        std::fprintf(stderr, "usage: firstbench [--dense] [--grid] [--limit L] [--new M] [--threads T] N K\n");
+        std::fprintf(stderr, "usage: firstbench [--dense] [--grid] [--lonlat] [--limit L] [--new M] [--threads T] N K\n");
         return 2;
     }
     const int n = std::atoi(argv[at]), k = std::atoi(argv[at + 1]);
@@ -69,6 +72,39 @@ int main(int argc, char** argv)
         int side = 1;
         while ((side + 1) * (side + 1) <= n) ++side;
         for (int i = 0; i < n; ++i) xy[size_t(i)] = i % side, xy[size_t(n + i)] = i / side;
+    }
+
+    if (lonlat) {
+        // Longitudes and latitudes: the library's calls alone, timed.
+        for (int i = 0; i < n; ++i) xy[size_t(i)] = 5 + 10 * xy[size_t(i)], xy[size_t(n + i)] = 45 + 10 * xy[size_t(n + i)];
+        lw_analysis* a = lw_new();
+        lw_threads(a, nthreads);
+        lw_sites(a, n, 0, 2, xy.data());
+        lw_lonlat(a, 1);
+        double limit = given, t0 = seconds();
+        if (limit <= 0) {
+            int status = lw_treelimit(a, &limit, nullptr);
+            std::printf("tree's limit %.17g km: status %d, %.2f s\n", limit, status, seconds() - t0);
+        }
+        lw_pcnm(a, limit);
+        lw_first(a, k);
+        t0 = seconds();
+        int status = lw_run(a);
+        std::printf("lw_run, first %d, geodesic: status %d, %d variables, %.2f s, peak memory %.0f MB\n", k, status,
+                    lw_count(a), seconds() - t0, peakmb());
+        if (news > 0 && status == LW_OK) {
+            std::vector<double> at(2 * size_t(news)), out(size_t(news) * size_t(lw_count(a)));
+            for (int o = 0; o < news; ++o) {
+                at[size_t(o)] = 5 + 5 * (drawsigned(state) + 1);
+                at[size_t(news + o)] = 45 + 5 * (drawsigned(state) + 1);
+            }
+            t0 = seconds();
+            status = lw_place(a, news, at.data(), out.data());
+            std::printf("lw_place, %d new sites, geodesic: status %d, %.2f s, peak memory %.0f MB\n", news, status,
+                        seconds() - t0, peakmb());
+        }
+        lw_free(a);
+        return 0;
     }
 
     // The ranged sites and the tree's limit (in ranged units).

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "geo/geodesic.h"
+#include "pcnm/threads.h"
 
 namespace {
 
@@ -234,6 +235,25 @@ TEST_F(geo, nearofaplaceagainstallsites)
         EXPECT_EQ(nb[0], -1) << "what was there is kept";
         if (m > 1) EXPECT_GT(found, m);
         else EXPECT_EQ(found, 0);
+        // The lists of all the places, shared among 1, 2 and 3 threads
+        // (from 4 places on): those of the places one by one.
+        const sharing before = sharingnow();
+        sharing low = before;
+        low.threadfrom = 4;
+        setsharing(low);
+        for (int t : {1, 2, 3}) {
+            setthreads(t);
+            std::vector<long> start;
+            std::vector<int> lnb;
+            std::vector<double> ld;
+            geonearlist(g, n, c.sites.data(), m, c.places.data(), m, scaled, start, lnb, ld);
+            ASSERT_EQ(start.size(), size_t(m) + 1) << t;
+            EXPECT_EQ(start.back(), found) << t;
+            EXPECT_EQ(lnb, std::vector<int>(nb.begin() + 1, nb.end())) << t;
+            EXPECT_EQ(ld, std::vector<double>(d.begin() + 1, d.end())) << t;
+        }
+        setthreads(0);
+        setsharing(before);
     }
 }
 

@@ -677,11 +677,7 @@ int lw_place(lw_analysis* a, int m, const double* xy, double* out)
             nb.clear();
             dist.clear();
             if (a->lonlat) {
-                for (int q = 0; q < b; ++q) {
-                    geonearof(sphere, ntot, a->ranged.data(), y[size_t(o + q)], y[size_t(o + q) + rows],
-                              a->scaled, nb, dist);
-                    start.push_back(long(nb.size()));
-                }
+                geonearlist(sphere, ntot, a->ranged.data(), b, y.data() + o, m, a->scaled, start, nb, dist);
             } else {
                 for (int q = 0; q < b; ++q) {
                     nearof(g, a->ncoord, ntot, a->ranged.data(), y.data() + o + q, rows, a->scaled, nb, dist);

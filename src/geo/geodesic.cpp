@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #ifdef LOCIWEAVER_GEOGRAPHICLIB
@@ -52,6 +53,16 @@ void cellof(const double* u, double side, uint64_t* c)
     }
 }
 
+// Whether the unit normal u is within the grid's chord of that of its
+// entry at: a pair within the limit always is, so the others need no
+// geodesic.
+bool chordnear(const normalgrid& g, const double* u, size_t at)
+{
+    const double* v = &g.u[at * 3];
+    const double x = u[0] - v[0], y = u[1] - v[1], z = u[2] - v[2];
+    return x * x + y * y + z * z <= g.chord * g.chord;
+}
+
 // nearby: the pairs of the first n sites within the scaled limit, with
 //   their geodesic distances: for site i (from 0), its partners j > i (from
 //   0) nb[start[i] .. start[i + 1] - 1] in increasing order, at distances
@@ -80,7 +91,7 @@ void nearby(int n, int ld, const double* ll, double scaled, std::vector<long>& s
                     auto from = std::lower_bound(g.sorted.begin(), g.sorted.end(), k);
                     for (auto at = from; at != g.sorted.end() && *at == k; ++at) {
                         int j = g.order[size_t(at - g.sorted.begin())];
-                        if (j <= i) continue;
+                        if (j <= i || !chordnear(g, u, size_t(at - g.sorted.begin()))) continue;
                         double d = geodist(ll[i], ll[size_t(i) + size_t(ld)], ll[j], ll[size_t(j) + size_t(ld)]);
                         if (within(d, scaled)) row.emplace_back(j, d);
                     }
@@ -197,7 +208,13 @@ void normalsof(int n, int ld, const double* ll, double scaled, normalgrid& g)
         return key[size_t(a)] != key[size_t(b)] ? key[size_t(a)] < key[size_t(b)] : a < b;
     });
     g.sorted.resize(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) g.sorted[size_t(i)] = key[size_t(g.order[size_t(i)])];
+    g.u.resize(size_t(n) * 3);
+    for (int i = 0; i < n; ++i) {
+        g.sorted[size_t(i)] = key[size_t(g.order[size_t(i)])];
+        const int j = g.order[size_t(i)];
+        unitvec(ll[j], ll[size_t(j) + size_t(ld)], &g.u[size_t(i) * 3]);
+    }
+    g.chord = chordof(scaled);
 }
 
 // geonearof
@@ -217,6 +234,7 @@ void geonearof(const normalgrid& g, int ld, const double* ll, double lon, double
                 uint64_t k = keyof(x, y, z);
                 for (auto at = std::lower_bound(g.sorted.begin(), g.sorted.end(), k);
                      at != g.sorted.end() && *at == k; ++at) {
+                    if (!chordnear(g, u, size_t(at - g.sorted.begin()))) continue;
                     int i = g.order[size_t(at - g.sorted.begin())];
                     double d = geodist(lon, lat, ll[i], ll[size_t(i) + size_t(ld)]);
                     if (within(d, scaled)) {
@@ -237,6 +255,43 @@ void geonearof(const normalgrid& g, int ld, const double* ll, double lon, double
     }
     std::copy(n2.begin(), n2.end(), nb.begin() + long(from));
     std::copy(d2.begin(), d2.end(), dist.begin() + long(from));
+}
+
+// geonearlist
+//   g, ld, ll (in) the sites and their grid.  m, y, ldy (in) the places.
+//   scaled (in) the limit.  start, nb, dist (out) the lists.
+void geonearlist(const normalgrid& g, int ld, const double* ll, int m, const double* y, int ldy, double scaled,
+                 std::vector<long>& start, std::vector<int>& nb, std::vector<double>& dist)
+{
+    // The threads share the places in parts, each part's lists its own,
+    // joined in the order of the parts.
+    const int p = shares(m, m), parts = pieces(p);
+    std::vector<std::vector<int>> pnb(static_cast<size_t>(parts));
+    std::vector<std::vector<double>> pdist(static_cast<size_t>(parts));
+    std::vector<std::vector<long>> pcount(static_cast<size_t>(parts));
+    std::vector<char> failed(static_cast<size_t>(parts), 0);
+    auto job = [&](int t) {
+        try {
+            for (int o = split(m, parts, t, 1), end = split(m, parts, t + 1, 1); o < end; ++o) {
+                geonearof(g, ld, ll, y[o], y[size_t(o) + size_t(ldy)], scaled, pnb[size_t(t)], pdist[size_t(t)]);
+                pcount[size_t(t)].push_back(long(pnb[size_t(t)].size()));
+            }
+        } catch (const std::bad_alloc&) {
+            failed[size_t(t)] = 1;
+        }
+    };
+    share(p, parts, job);
+    for (char f : failed)
+        if (f) throw std::bad_alloc();
+    start.assign(1, 0);
+    nb.clear();
+    dist.clear();
+    for (int t = 0; t < parts; ++t) {
+        const long at = long(nb.size());
+        for (long c : pcount[size_t(t)]) start.push_back(at + c);
+        nb.insert(nb.end(), pnb[size_t(t)].begin(), pnb[size_t(t)].end());
+        dist.insert(dist.end(), pdist[size_t(t)].begin(), pdist[size_t(t)].end());
+    }
 }
 
 // geodistances

@@ -57,12 +57,14 @@ double kmof(double chord);
 void geopairs(int n, int ld, const double* ll, double scaled, pairs& p);
 
 // A grid of cells of the unit normals of sites, for the search of the
-// sites within a limit of a place: the side of a cell, the sites in the
-// order of their cells' keys, and those keys.
+// sites within a limit of a place: the side of a cell, the chord of the
+// limit, the sites in the order of their cells' keys, those keys, and the
+// sites' unit normals in that order.
 struct normalgrid {
-    double side = 0;
+    double side = 0, chord = 0;  // chord: chordof(scaled)
     std::vector<int> order;
     std::vector<uint64_t> sorted;
+    std::vector<double> u;       // the unit normals in that order, 3 each
 };
 
 // normalsof: g (out) the grid of the n sites of ll (ld rows) for the scaled
@@ -76,6 +78,13 @@ void normalsof(int n, int ld, const double* ll, double scaled, normalgrid& g);
 //   would keep, with the same distances.  Throws std::bad_alloc.
 void geonearof(const normalgrid& g, int ld, const double* ll, double lon, double lat, double scaled,
                std::vector<int>& nb, std::vector<double>& dist);
+
+// geonearlist: the lists of geonearof for the m places of y (leading
+//   dimension ldy, longitude then latitude): those of place o (from 0) at
+//   nb and dist [start[o], start[o + 1]).  The threads share the places;
+//   the lists do not depend on their number.  Throws std::bad_alloc.
+void geonearlist(const normalgrid& g, int ld, const double* ll, int m, const double* y, int ldy, double scaled,
+                 std::vector<long>& start, std::vector<int>& nb, std::vector<double>& dist);
 
 // geodistances: the geodesic distances among the ntot sites of ll (ld
 //   rows), as distances() (pcnm.h) leaves the Euclidean ones: d(j, i),
