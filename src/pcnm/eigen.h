@@ -55,8 +55,34 @@ inline void tick(progress* prog, const char* what, double part)
 //   block, columns 0..l-1 of a (leading dimension np, lower triangle):
 //   the pending updates of pd applied to every element (and written back
 //   when keep), g = the block times ui when g is not null, the next row
-//   mirrored into its column.
+//   mirrored into its column; the threads share it when shared and the
+//   block is large enough.
 void reducepass(int path, double* a, int np, int l, const pending& pd, bool keep,
+                const double* ui, double* g, bool shared);
+
+// The rounds of the measurement of the reduction's way (reduce.cpp).
+const int reducerounds = 3;
+
+// The choice of the way of the reduction's passes (threads.h), kept by one
+// call of tred2: way, that of sharingnow().reduceway, reduce_measured
+// while the measurement runs; its passes so far, the timed ones, the
+// seconds and elements of the group of passes under way, the seconds per
+// element of each round, alone [0] and shared [1], and their medians.
+struct reducing {
+    int way;
+    int depth;
+    int step;
+    int timed;
+    double seconds, elements;
+    double times[2][reducerounds];
+    double alone, shared;
+};
+
+// startreduce, reducestep (reduce.cpp): the choice of a call of tred2
+//   whose passes keep up to depth updates pending; reducepass, shared or
+//   not as the choice says, timed while it is measured.
+reducing startreduce(int depth);
+void reducestep(reducing& s, int path, double* a, int np, int l, const pending& pd, bool keep,
                 const double* ui, double* g);
 
 // updaterow (reduce.cpp): the rank-2 update of the step whose Householder

@@ -60,10 +60,31 @@ int pathnow();
 //   pending (1 to maxdepth; applied to each element when it is read, and
 //   written back once every depth steps); 0 and the form without a path
 //   take the depth measured best (see tred2.cpp).
+// choice (out): when not null, how the passes of the reduction from order
+//   reducefrom on were taken (threads.h): reducechoice below.
 const int maxdepth = 4;
+struct reducechoice;
 void tred2(double* a, int n, int np, double* d, double* e, double* w);
 void tred2(double* a, int n, int np, double* d, double* e, double* w, int path, int depth = 0,
-           progress* prog = nullptr);
+           progress* prog = nullptr, reducechoice* choice = nullptr);
+
+// reducechoice: how tred2 took the passes of its reduction from order
+//   sharingnow().reducefrom on (threads.h).
+//   way     reduce_alone or reduce_shared: the way forced, or the one
+//           measured faster; reduce_alone too when no pass could be shared
+//           (one thread, or an order below reducefrom); reduce_measured
+//           when the measurement had not ended as the passes fell below
+//           reducefrom.
+//   timed   the passes timed (0 when nothing was measured).
+//   alone, shared  the seconds per element of the active triangle that
+//           a pass took each way (the median of its rounds; 0 when not
+//           timed).
+struct reducechoice {
+    int way = 0;
+    int timed = 0;
+    double alone = 0;
+    double shared = 0;
+};
 
 // tqli: eigenvalues and eigenvectors of the tridiagonal matrix (d, e) by QL
 //   with implicit shifts, every rotation applied to z.

@@ -10,15 +10,17 @@
 // always in increasing order.  Four columns (eight with eights) go
 // together; their column sums run in the lanes of one vector.
 // The row the next step needs is mirrored into its column as the pass
-// goes, so that no step reads a row with a stride.  On large blocks,
-// three threads or more share a pass as a pipeline: each takes a share
-// of the columns and goes down the rows in blocks, a block only once the
-// share on its left has finished it, so that every g(r) still takes its
-// terms in increasing order and no second pass is needed.
+// goes, so that no step reads a row with a stride.  On large blocks the
+// threads may share a pass as a pipeline: each takes a share of the
+// columns and goes down the rows in blocks, a block only once the share
+// on its left has finished it, so that every g(r) still takes its terms
+// in increasing order and no second pass is needed.  Whether they do is
+// measured as tred2 goes: a few passes timed each way, the faster kept.
 //
 // The kernels give the bits of the literal loops and reorder only
 // independent work (see eigen.h).
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <type_traits>
 
@@ -338,37 +340,56 @@ void mirror(double* a, int np, int l, const pending& pd, bool keep)
 }
 
 // The shared reduction (sharingnow(): the order of the active block from
-// which the threads share it, the threads it needs at least, the rows of
-// one block), and the shares at most.  The pass waits on memory.  On an
-// AMD Zen 5 with two cores, where a second core adds some 40 % to the
-// bandwidth, two shares cost more in hand-overs and in streams cut into
-// blocks than they gained once the pass fetches ahead (tred2 on two
-// threads at 4000 sites 3.36 to 3.63 s against 3.19 to 3.49 s on one; at
-// 2000, 0.37 s against 0.34 s), so two threads leave the pass to one.
-// Below order 1000 a step takes some ten microseconds, too little for the
-// hand-overs.
+// which the threads may share it, the threads it needs at least, the rows
+// of one block, the way), and the shares at most.  The pass waits on
+// memory, and whether a second core pays for the hand-overs and for the
+// streams cut into blocks depends on the bandwidth it adds: on an AMD Zen
+// 5 with two cores, where it adds some 40 %, two shares cost more than
+// they gained once the pass fetches ahead (tred2 on two threads at 4000
+// sites 3.36 to 3.63 s against 3.19 to 3.49 s on one; at 2000, 0.37 s
+// against 0.34 s), while on an AVX2 Zen 3 one thread alone fell behind.
+// So by default tred2 times its first passes from reducefrom on each way
+// and keeps the faster (startreduce, reducestep below).  Below order 1000
+// a step takes some ten microseconds, too little for the hand-overs.
 const int maxshares = 64;
+
+// The rounds of the measurement (reducerounds, eigen.h): each times the
+// shared way and then the pass alone, the median of the rounds deciding.
+// Each way takes a lead-in pass first, not timed, so that what is timed
+// runs as it would for the rest of the reduction: the pool's threads
+// started and awake, spinning between the passes as they do once every
+// pass is shared (after a pass alone they may have gone to sleep), and
+// the caches left by a pass of the same way.  Then `depth` passes are
+// timed together, one cycle of the pending updates, which write the
+// triangle back once per cycle.
+
+// median: the median of the reducerounds values of x.
+double median(const double* x)
+{
+    double lo = x[0] < x[1] ? x[0] : x[1], hi = x[0] < x[1] ? x[1] : x[0];
+    return x[2] < lo ? lo : x[2] > hi ? hi : x[2];
+}
+static_assert(reducerounds == 3, "median takes three rounds");
 
 }  // namespace
 
 // reducepass: one step of the reduction over the active block (see
-//   reducecols), g first cleared, then the next row mirrored.  From order
-//   reducefrom on, with reducethreads threads or more (sharingnow()), the
-//   threads share the columns, in shares of about equal area whose bounds
-//   are multiples of 8; each share goes down the rows block by block, and
-//   takes a block only when the share on its left has finished it, so that
-//   every g(r) takes its terms in the order of the columns, as on one
-//   thread.
+//   reducecols), g first cleared, then the next row mirrored.  When
+//   shared, from order reducefrom on (sharingnow()) and with threads to
+//   share it (shares()), the threads share the columns, in shares of about
+//   equal area whose bounds are multiples of 8; each share goes down the
+//   rows block by block, and takes a block only when the share on its left
+//   has finished it, so that every g(r) takes its terms in the order of the
+//   columns, as on one thread.
 void reducepass(int path, double* a, int np, int l, const pending& pd, bool keep,
-                const double* ui, double* g)
+                const double* ui, double* g, bool shared)
 {
     if (g)
         for (int r = 0; r < l; ++r) g[r] = 0;
     if (g || (pd.count > 0 && keep)) {
         const sharing& at = sharingnow();
         const int reduceblock = at.reduceblock;
-        int p = l < at.reducefrom ? 1 : shares(l, l / 8);
-        if (p < at.reducethreads) p = 1;
+        int p = !shared || l < at.reducefrom ? 1 : shares(l, l / 8);
         if (p > maxshares) p = maxshares;
         int bounds[maxshares + 1];
         int count = 0;
@@ -399,6 +420,62 @@ void reducepass(int path, double* a, int np, int l, const pending& pd, bool keep
         }
     }
     mirror(a, np, l, pd, keep);
+}
+
+// startreduce: the choice of a call of tred2 whose passes keep up to depth
+//   updates pending (1 to maxdepth), before its first pass: the way forced
+//   by sharingnow().reduceway; alone when fewer than two threads, or than
+//   reducethreads, run the kernels; else still to be measured.
+reducing startreduce(int depth)
+{
+    reducing s{};
+    const sharing& at = sharingnow();
+    s.depth = depth;
+    if (at.reduceway == reduce_alone || at.reduceway == reduce_shared)
+        s.way = at.reduceway;
+    else if (threads() < 2 || threads() < at.reducethreads)
+        s.way = reduce_alone;
+    else
+        s.way = reduce_measured;
+    return s;
+}
+
+// reducestep: reducepass on the block of order l, shared or not as s
+//   says; while s is still measuring and l >= reducefrom, the step is one
+//   of the measurement's (a pass with nothing to reduce does not count):
+//   the rounds of each way in turn, a lead-in pass and then a cycle of
+//   depth passes timed, their seconds over the elements of their active
+//   triangles.  After the last round s keeps the way of the smaller
+//   median, alone on a tie.  Changes s; the bits are those of either way.
+void reducestep(reducing& s, int path, double* a, int np, int l, const pending& pd, bool keep,
+                const double* ui, double* g)
+{
+    bool work = g || (pd.count > 0 && keep);
+    if (s.way != reduce_measured || l < sharingnow().reducefrom || !work) {
+        reducepass(path, a, np, l, pd, keep, ui, g, s.way == reduce_shared);
+        return;
+    }
+    const int period = 1 + s.depth;
+    const int round = s.step / (2 * period), within = s.step % (2 * period);
+    const bool shared = within < period, timed = within % period != 0;
+    auto t0 = std::chrono::steady_clock::now();
+    reducepass(path, a, np, l, pd, keep, ui, g, shared);
+    if (timed) {
+        s.seconds = s.seconds + std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        s.elements = s.elements + 0.5 * double(l) * double(l + 1);
+        s.timed = s.timed + 1;
+        if (within % period == period - 1) {
+            s.times[shared ? 1 : 0][round] = s.seconds / s.elements;
+            s.seconds = 0;
+            s.elements = 0;
+        }
+    }
+    s.step = s.step + 1;
+    if (s.step == reducerounds * 2 * period) {
+        s.alone = median(s.times[0]);
+        s.shared = median(s.times[1]);
+        s.way = s.shared < s.alone ? reduce_shared : reduce_alone;
+    }
 }
 
 // updaterow: update (above) on the path.

@@ -32,15 +32,28 @@ int threads();
 // threads.  Every choice gives the same bits; the tests lower them so that
 // a build run under an emulator takes every shared path at small orders.
 //   threadfrom     shares() splits a kernel's work from this order on
-//   reducefrom     the reduction's passes are shared from this order of
+//   reducefrom     the reduction's passes may be shared from this order of
 //                  the active block on (see reduce.cpp),
-//   reducethreads  with this many threads or more,
-//   reduceblock    in blocks of this many rows (a multiple of 8).
+//   reducethreads  the threads from which the measured way tries sharing
+//                  them (with fewer they stay with one thread),
+//   reduceblock    in blocks of this many rows (a multiple of 8),
+//   reduceway      how they are shared: reduce_measured, shared or not as
+//                  tred2 finds faster on the machine at hand, timing its
+//                  first passes from reducefrom on each way in turn (a
+//                  handful of steps out of n; whether a second core pays
+//                  for the hand-overs depends on the bandwidth it adds);
+//                  reduce_alone, never; reduce_shared, always (with two
+//                  threads or more, whatever reducethreads).  The last two
+//                  are for the tests and the benchmark.
+const int reduce_measured = 0;
+const int reduce_alone = 1;
+const int reduce_shared = 2;
 struct sharing {
     int threadfrom = 200;
     int reducefrom = 1000;
-    int reducethreads = 3;
+    int reducethreads = 2;
     int reduceblock = 512;
+    int reduceway = reduce_measured;
 };
 
 // setsharing: the kernels called on this thread use the orders s from now

@@ -34,10 +34,17 @@ const int reducedepth = 1;
 //               0 (the default) takes reducedepth.
 //   prog (in,out) null, or the progress of the decomposition: each step
 //               adds its share of the whole.
+//   choice (out) null, or how the passes from order reducefrom on were
+//               shared (pcnm.h).
+// The passes are shared or not as sharingnow().reduceway says; measured,
+// the first passes from reducefrom on are timed each way and the faster
+// kept (reducestep, reduce.cpp).
 void tred2(double* a, int n, int np, double* d, double* e, double* w, int path, int depth,
-           progress* prog)
+           progress* prog, reducechoice* choice)
 {
     if (depth > maxdepth) depth = maxdepth;
+    const int cycle = depth > 0 ? depth : reducedepth;
+    reducing way = startreduce(cycle);
     auto col = [=](int k) { return a + size_t(k) * np; };
 
     // Row n-1 mirrored into column n-1: the first step reads it there.
@@ -88,8 +95,8 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path, 
             e[i] = ci[l - 1];
         }
         double* g = transform ? e : nullptr;
-        bool keep = pd.count >= (depth > 0 ? depth : reducedepth);
-        reducepass(path, a, np, l, pd, keep, ci, g);
+        bool keep = pd.count >= cycle;
+        reducestep(way, path, a, np, l, pd, keep, ci, g);
         if (keep) pd.count = 0;
         if (transform) {
             // e(j) = g(j) / h, then e(j) - hh u(j): the update of this step
@@ -121,6 +128,12 @@ void tred2(double* a, int n, int np, double* d, double* e, double* w, int path, 
         if (stopped(prog)) return;
     }
     w[0] = a[0];
+    if (choice) {
+        choice->way = way.way;
+        choice->timed = way.timed;
+        choice->alone = way.alone;
+        choice->shared = way.shared;
+    }
 
     accumulate(a, n, np, d, e, w, path, prog);
 }
