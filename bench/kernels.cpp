@@ -10,13 +10,16 @@
 //             path's width (measured: independent chains of multiplies)
 //             divided by four
 //   tred2     the reduction and the accumulation, at every depth of
-//             pending updates and at the default
+//             pending updates and at the default; then on two threads
+//             (real time) with the reduction's passes alone, shared, and
+//             shared or not as measured during the call
 // Times are processor times of the process (minimum over the repetitions),
 // so that time spent waiting for another process's core does not count.
 // The matrix: n uniform sites in the unit square (fixed seed), distances
 // above 0.05 replaced by 0.2, -d*d/2, Gower centring.
 //
 // Usage: kernels [n [reps]]   (defaults 4000 and 3)
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -230,5 +233,33 @@ int main(int argc, char** argv)
             std::printf("path %d tred2 depth %d %.3f s\n", path, depth, t2);
         }
     }
+
+    // Two threads on the widest path, in real time: the reduction's passes
+    // left to one thread, shared, and as measured during the call (the way
+    // it chose, and its medians).
+    setthreads(2);
+    const sharing before = sharingnow();
+    for (int way : {reduce_alone, reduce_shared, reduce_measured}) {
+        sharing s = before;
+        s.reduceway = way;
+        setsharing(s);
+        double t2 = 1e9;
+        reducechoice got;
+        for (int r = 0; r < reps; ++r) {
+            a = a0;
+            auto t0 = std::chrono::steady_clock::now();
+            tred2(a.data(), n, n, d.data(), e.data(), w.data(), bestpath(), 0, nullptr, &got);
+            double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+            if (t < t2) t2 = t;
+        }
+        const char* name[] = {"measured", "alone", "shared"};
+        std::printf("2 threads, path %d, tred2 with the reduction %s: %.3f s real time", bestpath(), name[way], t2);
+        if (way == reduce_measured)
+            std::printf(" (chose %s after %d timed passes: %.3g ns an element alone, %.3g shared)", name[got.way],
+                        got.timed, got.alone * 1e9, got.shared * 1e9);
+        std::printf("\n");
+    }
+    setsharing(before);
+    setthreads(1);
     return 0;
 }

@@ -45,7 +45,7 @@ const bool emulated = false;
 // The orders from which the kernels share their work: the defaults on a
 // native build, and under an emulator orders that small matrices reach,
 // the reduction's blocks two vectors of the widest path.
-const sharing small = {16, 40, 3, 16};
+const sharing small = {16, 40, 2, 16};
 struct shareorders : ::testing::Environment {
     void SetUp() override
     {
@@ -448,6 +448,51 @@ TEST(FastKernels, SharedReductionBitForBit)
                 EXPECT_TRUE(samebits(fd, ld) && samebits(fe, le)) << "tridiagonal, " << how;
                 EXPECT_TRUE(samebits(fa, la)) << "transformation, " << how;
             }
+}
+
+// The reduction's passes forced alone, forced shared, and shared or not as
+// measured during the call, with two and three threads and one: the bits
+// of the literal reduction every way, and the way reported.  Measured, a
+// call with threads to share times three rounds of each way (a cycle of
+// depth passes each) and keeps one of the two; with one thread it times
+// nothing and goes alone.
+TEST(FastKernels, ReductionWayBitForBit)
+{
+    const int n = emulated ? 83 : 1101, np = n;
+    const vec a = randsym(n, np, unsigned(n) + 5);
+    vec la = a, ld(n), le(n);
+    literal::tred2(la.data(), n, np, ld.data(), le.data());
+    vec fa, fd(n), fe(n), w(size_t(np) * n);
+    const sharing before = sharingnow();
+    for (int way : {reduce_alone, reduce_shared, reduce_measured})
+        for (int t : {1, 2, 3})
+            for (int depth : {1, 2}) {
+                sharing s = before;
+                s.reduceway = way;
+                setsharing(s);
+                withthreads use(t);
+                fa = a;
+                reducechoice got;
+                tred2(fa.data(), n, np, fd.data(), fe.data(), w.data(), bestpath(), depth, nullptr, &got);
+                std::string how = "way " + to_string(way) + ", " + to_string(t) + " threads, depth " +
+                                  to_string(depth);
+                EXPECT_TRUE(samebits(fd, ld) && samebits(fe, le)) << "tridiagonal, " << how;
+                EXPECT_TRUE(samebits(fa, la)) << "transformation, " << how;
+                if (way != reduce_measured) {
+                    EXPECT_EQ(got.way, way) << how;
+                    EXPECT_EQ(got.timed, 0) << how;
+                } else if (t == 1) {
+                    EXPECT_EQ(got.way, reduce_alone) << how;
+                    EXPECT_EQ(got.timed, 0) << how;
+                } else {
+                    EXPECT_TRUE(got.way == reduce_alone || got.way == reduce_shared) << how;
+                    EXPECT_EQ(got.timed, 3 * 2 * depth) << how;
+                    EXPECT_GT(got.alone, 0) << how;
+                    EXPECT_GT(got.shared, 0) << how;
+                    EXPECT_EQ(got.way, got.shared < got.alone ? reduce_shared : reduce_alone) << how;
+                }
+            }
+    setsharing(before);
 }
 
 // Two analyses at once on two threads of the program, each with its own
